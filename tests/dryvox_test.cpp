@@ -631,6 +631,17 @@ TEST(Loader, ResultCodes) {
     EXPECT_EQ(l(), c.want) << c.what;
     EXPECT_EQ(openfds(), fds) << c.what << ": a file was left open";
   }
+  // Every byte that opens no event, before a well-formed end.
+  for (int e = 0; e < 256; ++e) {
+    if (e == 139 || (e >= 148 && e <= 170)) continue;
+    Load one;
+    one.score = files.write("byte", {static_cast<uint8_t>(e), 139});
+    one.bank = bank;
+    one.sr = sr;
+    EXPECT_EQ(one(), -60) << "event byte " << e;
+    EXPECT_EQ(tdata[0], e);
+  }
+
   // A missing score file comes first.
   Load l;
   l.score = files.missing();
