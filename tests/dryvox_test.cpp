@@ -270,6 +270,30 @@ TEST(Renderer, SrresetRestartsTheBackgroundNotTheScore) {
   EXPECT_EQ(play(1, 0xFFFF, 6, 0), (V{50, 100, 150, 200, 250}));
 }
 
+// A background position at or past srlen (after a shorter recording was
+// set) starts again at 0 before it is read; with no recording (srlen 0, no
+// buffer) the background is silent.
+TEST(Renderer, BackgroundIsReadOnlyInsideItsLength) {
+  srlen = 10;
+  std::vector<int16_t> bg(10);
+  for (int16_t i = 0; i < 10; ++i) bg[static_cast<size_t>(i)] = static_cast<int16_t>(100 * (i + 1));
+  setstream({150, 7, 149, 150, 3, 149, 139});
+  std::vector<int16_t> out(8, kSentinel);
+  Call c;
+  c.srweight = 10;
+  ASSERT_EQ(c(out, bg), 7);  // the background stands at 7
+  srlen = 5;
+  c.restart = 0;
+  c.srreset = 0;
+  ASSERT_EQ(c(out, bg), 3);
+  EXPECT_EQ(std::vector<int16_t>(out.begin(), out.begin() + 3), (std::vector<int16_t>{50, 100, 150}));
+
+  srlen = 0;
+  std::fill(out.begin(), out.end(), kSentinel);
+  ASSERT_EQ(wtalbin16(1, 0, 0, out.data(), 16, nullptr, 100, 0, 10, 0, 0, 0), 7);
+  EXPECT_EQ(std::vector<int16_t>(out.begin(), out.begin() + 7), std::vector<int16_t>(7, 0));
+}
+
 // With a restart and a reset the same call writes the same samples, whatever
 // came before and whatever spare holds.
 TEST(Renderer, RestartWithResetRepeatsThePhrase) {
