@@ -684,4 +684,79 @@ TEST_F(Load, NoMessageForAFailure) {
   EXPECT_EQ(g_msgs.back().first, "m 11, k 1, j2");
 }
 
+// ---------------------------------------------------------------------------
+// Loaded files played phrase by phrase.
+
+// Background sample i is 4i and weighs as much as the tone (srweight 10), so
+// the background alone gives 2i. The note plays set 0, whose tables are all
+// zero: its samples are the background alone too. One echo tap, 2 samples
+// back, at gain 0.5; the tail of each phrase is heard by the next.
+//
+// This is the only test here that renders, so the background position starts
+// at its first sample (the loader never moves it).
+TEST_F(Load, PlaysTheLoadedScorePhraseByPhrase) {
+  Bytes data;
+  for (int i = 0; i < 500; ++i) le16(data, 4 * i);
+  setbg(background(data));
+  Bytes b;
+  le16(b, 2);
+  le16(b, 1);
+  b.insert(b.end(), {0, 0, 0, 0});
+  setbank(b + sets(2, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}, 1));
+  setscore({150, 5, 148, 189, 250, 149,                   // phrase 1: rest of 5 samples, a caption
+            150, 4, 149,                                   // phrase 2: rest of 4
+            151, 0x03, 0x84, 0x03, 0xE8, 3, 149,          // phrase 3: note of 3 on set 0
+            150, 2, 148, 196, 229, 250, 149,               // phrase 4: rest of 2, a caption
+            139});
+  ASSERT_EQ(load(), 14);
+  EXPECT_EQ(std::vector<int32_t>(cappos, cappos + 2), (std::vector<int32_t>{2, 13}));
+  EXPECT_EQ(std::string(captext, 5), "A~Hi~");
+  ASSERT_TRUE(tailcleared());
+
+  const int16_t echodel[1] = {2};
+  const float echogain[1] = {0.5f};
+  int16_t out[64];
+  auto play = [&](int32_t restart) {
+    std::fill(std::begin(out), std::end(out), int16_t{999});
+    return wrtbin16(restart, 0, out, sizeof out, reinterpret_cast<const int16_t*>(srdata.data()), 100, 0, 10, 0,
+                    0, 1, echodel, echogain, 0);
+  };
+  auto head = [&](int32_t n) { return std::vector<int16_t>(out, out + n + 1); };
+
+  // Phrase 1, background 0, 2, 4, 6, 8; the cleared tail for the first two
+  // samples: 0, 1, then 2 + 0, 3 + 0.5, 4 + 1.
+  ASSERT_EQ(play(1), 5);
+  EXPECT_EQ(head(5), (std::vector<int16_t>{0, 1, 2, 3, 5, 0}));
+  EXPECT_EQ(datapos, 3);
+  EXPECT_EQ(tailbuf[0], 3);
+  EXPECT_EQ(tailbuf[1], 5);
+  EXPECT_EQ(tailbuf[2], 0);
+
+  // Phrase 2, background 10, 12, 14, 16: 5 + 1.5, 6 + 2.5, 7 + 3, 8 + 4.
+  ASSERT_EQ(play(0), 4);
+  EXPECT_EQ(head(4), (std::vector<int16_t>{6, 8, 10, 12, 0}));
+  EXPECT_EQ(datapos, 6);
+
+  // Phrase 3, the note over background 18, 20, 22: 9 + 5, 10 + 6, 11 + 7.
+  ASSERT_EQ(play(0), 3);
+  EXPECT_EQ(head(3), (std::vector<int16_t>{14, 16, 18, 0}));
+  EXPECT_EQ(datapos, 11);
+
+  // Phrase 4, background 24, 26: 12 + 8, 13 + 9.
+  ASSERT_EQ(play(0), 2);
+  EXPECT_EQ(head(2), (std::vector<int16_t>{20, 22, 0}));
+  EXPECT_EQ(datapos, 14);
+
+  EXPECT_EQ(play(0), -1);
+  EXPECT_EQ(play(0), -1);
+  EXPECT_EQ(datapos, 14);
+
+  // Played again from the start, the background goes on from sample 14
+  // (28, 30, ...) and the first samples hear phrase 4's tail 20, 22:
+  // 14 + 10, 15 + 11, then 16 + 12, 17 + 13, 18 + 14.
+  ASSERT_EQ(play(1), 5);
+  EXPECT_EQ(head(5), (std::vector<int16_t>{24, 26, 28, 30, 32, 0}));
+  datapos = 0;
+}
+
 }  // namespace
