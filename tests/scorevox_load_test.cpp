@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <functional>
+#include <future>
 #include <string>
 #include <utility>
 #include <vector>
@@ -202,6 +204,33 @@ TEST_F(Load, PathsThatNameNoReadableRegularFileCannotBeOpened) {
     EXPECT_TRUE(bankuntouched());
     EXPECT_TRUE(scoreuntouched());
     EXPECT_TRUE(g_msgs.empty());
+  }
+}
+
+// A named pipe is no regular file: it is refused at once, without waiting
+// for a writer. (Should the loader block, a writer is opened after a while to
+// set it free, and the test fails.)
+TEST_F(Load, NamedPipeIsRefusedWithoutBlocking) {
+  const std::string fifo = dir.path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    std::string Load::*which;
+    int32_t result;
+  };
+  for (const Case& c : {Case{&Load::scorep, -10}, Case{&Load::bankp, -20}, Case{&Load::srp, -30}}) {
+    SCOPED_TRACE(c.result);
+    SetUp();
+    this->*c.which = fifo;
+    auto done = std::async(std::launch::async, [this] {
+      return rdbin16(scorep.c_str(), bankp.c_str(), srp.c_str(), 0, captext, cappos, srdata.data(), 0, 0);
+    });
+    if (done.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+      ADD_FAILURE() << "the loader waits for a writer on a named pipe";
+      const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      done.wait();
+      if (fd >= 0) ::close(fd);
+    }
+    EXPECT_EQ(done.get(), c.result);
   }
 }
 
