@@ -221,6 +221,7 @@ TEST_F(Load, NamedPipeIsRefusedWithoutBlocking) {
     SCOPED_TRACE(c.result);
     SetUp();
     this->*c.which = fifo;
+    const int before = openfds();
     auto done = std::async(std::launch::async, [this] {
       return rdbin16(scorep.c_str(), bankp.c_str(), srp.c_str(), 0, captext, cappos, srdata.data(), 0, 0);
     });
@@ -231,6 +232,7 @@ TEST_F(Load, NamedPipeIsRefusedWithoutBlocking) {
       if (fd >= 0) ::close(fd);
     }
     EXPECT_EQ(done.get(), c.result);
+    EXPECT_EQ(openfds(), before);
   }
 }
 
