@@ -2,10 +2,11 @@
 # every test; missing Debian packages are installed by tools/install-deps.sh.
 BUILD  ?= build
 ASAN   ?= build-asan
+BENCH  ?= build-bench
 JOBS   ?= 2
 CMAKE  ?= cmake
 
-.PHONY: all build test test-unit test-asan deps clean
+.PHONY: all build test test-unit test-asan bench deps clean
 
 all: build
 
@@ -29,5 +30,11 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
 
+# The benchmarks (Google Benchmark), in a release build of their own.
+bench: deps
+	$(CMAKE) -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DVOX_BENCH=ON -DVOX_TESTS=OFF
+	$(CMAKE) --build $(BENCH) -j$(JOBS)
+	$(BENCH)/bench/load_bench
+
 clean:
-	rm -rf $(BUILD) $(ASAN)
+	rm -rf $(BUILD) $(ASAN) $(BENCH)
