@@ -434,4 +434,51 @@ TEST_F(Notes, NoteSamplesCarryTheEchoInNoteForm) {
   EXPECT_EQ(tailbuf[1], 425);
 }
 
+// The phrase example of the stream's description, at 22050 samples per
+// second: the note tables and the breakpoints that a call leaves for the host.
+TEST_F(Notes, TimelineAndBreakpointsOfTheExampleNote) {
+  setall(5, kFive);
+  const std::vector<int16_t> block{152, 905, 440, 50, 10, 660, 40, 149};
+  Opts o;
+  o.samprate = 22050;
+  std::vector<int16_t> out(4);
+  trans[1] = 99;
+
+  o.envtype = 0;
+  ASSERT_EQ(render(block, out, o), 4);  // cut short after four samples
+  EXPECT_EQ(datapos, 7);
+  EXPECT_EQ((std::vector<int32_t>{freq[0], freq[1], dur[0], dur[1], trans[0], trans[1]}),
+            (std::vector<int32_t>{440, 660, 50, 40, 10, 99}));
+  EXPECT_EQ((std::vector<int32_t>{sampstdur[0], sampsttr[0], sampstdur[1], sampsttr[1]}),
+            (std::vector<int32_t>{0, 11025, 13230, 22050}));
+  EXPECT_EQ(std::vector<int32_t>(sampsttbl, sampsttbl + 6),
+            (std::vector<int32_t>{0, 3300, 11000, 15400, 26400, 44000}));
+  EXPECT_EQ(std::vector<int32_t>(sampstdif, sampstdif + 5), (std::vector<int32_t>{3300, 7700, 4400, 11000, 17600}));
+
+  // Envelope type 3 follows the note's length: 0, rate / 20, totsamp - rate / 4,
+  // totsamp - rate / 10, totsamp.
+  o.envtype = 3;
+  ASSERT_EQ(render(block, out, o), 4);
+  EXPECT_EQ(std::vector<int32_t>(sampsttbl, sampsttbl + 5), (std::vector<int32_t>{0, 1102, 16538, 19845, 22050}));
+  EXPECT_EQ(std::vector<int32_t>(sampstdif, sampstdif + 4), (std::vector<int32_t>{1102, 15436, 3307, 2205}));
+}
+
+// The head word's hundreds give the level (0 and above 9 mean 9), the rest
+// the set; a constant table of -1000 shows the level.
+TEST_F(Notes, HeadWordLevelAndSet) {
+  setall(5, {-1000, -1000});
+  setall(3, {-500, -500});
+  struct Case {
+    int16_t head;
+    int16_t sample;
+  };
+  // level 3: 10 x -1000 x 0.33333334 / 10 = -333.33334
+  const Case cases[] = {{305, -333}, {5, -1000}, {905, -1000}, {1205, -1000}, {1203, -500}, {103, -55}};
+  for (const Case& c : cases) {
+    std::vector<int16_t> out(2);
+    ASSERT_EQ(render({151, c.head, 10, 1, 149}, out, {}), 1) << c.head;
+    EXPECT_EQ(out[0], c.sample) << c.head;
+  }
+}
+
 }  // namespace
