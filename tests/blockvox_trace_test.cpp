@@ -3,6 +3,7 @@
 // the early end of the diagnostics switch 5.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,18 @@ TEST_F(Trace, NoteTextsOnlyForEarlyNotes) {
   bvtest::shown().clear();
   ASSERT_EQ(render({151, 1011, 15, 1, 149}, out, o), -110);
   EXPECT_EQ(texts(), (Texts{"start,srlen 1000,sampdata[0] 300", "sampdata cleared", "code 151,datapos 0"}));
+}
+
+TEST_F(Trace, TracingNeverWritesMsg) {
+  setall(0, kFive);
+  std::strcpy(msg, "keep");
+  o.tracepos = 1;
+  o.echodel = {1};
+  o.echogain = {0.5f};
+  std::vector<int16_t> out(20);
+  ASSERT_EQ(render({150, 2, 151, 900, 15, 3, 149}, out, o), 5);
+  EXPECT_FALSE(bvtest::shown().empty());
+  EXPECT_STREQ(msg, "keep");
 }
 
 TEST_F(Trace, NoTextsWithoutTheSwitch) {
