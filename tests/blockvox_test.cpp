@@ -316,6 +316,40 @@ TEST_F(Echo, TailHoldsTwelveThousandSamples) {
   EXPECT_EQ(again[6000], 3005);
 }
 
+// Delays that reach outside the tail or the buffer read 0 there.
+TEST_F(Echo, DelaysBeyondTheTailOrTheBufferReadZero) {
+  std::vector<int16_t> bg(12002);
+  for (size_t i = 0; i < bg.size(); ++i) bg[i] = static_cast<int16_t>(i);
+  srlen = 12002;
+  for (auto& v : tailbuf) v = 9;
+  Opts o;
+  o.srweight = 10;
+  o.srdata = bg.data();
+  o.echodel = {12002};
+  o.echogain = {0.5f};
+  std::vector<int16_t> out(12003);
+  ASSERT_EQ(render({150, 12002, 149}, out, o), 12002);
+  // rest values i / 2; below 12000 mixed half and half with the tail's 9
+  EXPECT_EQ(out[0], 4);
+  EXPECT_EQ(out[11999], 3004);  // 2999.5 + 4.5
+  EXPECT_EQ(out[12000], 3000);  // 3000 + 0
+  EXPECT_EQ(out[12001], 3000);
+  // totdel 12002 over 12002 samples: the first 12000 of them are kept.
+  EXPECT_EQ(tailbuf[0], 4);
+  EXPECT_EQ(tailbuf[11999], 3004);
+
+  // A negative delay points after the sample: the cleared buffer, or
+  // nothing beyond its end.
+  o.echodel = {-3};
+  o.echogain = {0.5f};
+  bg.assign(4, 200);
+  srlen = 4;
+  o.srdata = bg.data();
+  std::vector<int16_t> small(5);
+  ASSERT_EQ(render({150, 4, 149}, small, o), 4);
+  EXPECT_EQ(small, (std::vector<int16_t>{50, 50, 50, 50, 0}));
+}
+
 TEST_F(Echo, MissingTapArraysMeanNoEcho) {
   std::vector<int16_t> bg{100};
   srlen = 1;

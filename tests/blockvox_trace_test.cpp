@@ -3,6 +3,7 @@
 // the early end of the diagnostics switch 5.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -150,10 +151,37 @@ TEST_F(Trace, NoteTextsOnlyForEarlyNotes) {
                             "samppos 0,val 300,srcnt 0 ", "samppos 1,val 0,srcnt 1 ",
                             "samppos 2,val -99,srcnt 2 "}));
 
+  // A two-segment note after a caption marker ends at entry 8.
+  bvtest::shown().clear();
+  ASSERT_EQ(render({148, 152, 900, 15, 1, 0, 15, 1, 149}, out, o), 2);
+  EXPECT_EQ(texts(), (Texts{"start,srlen 1000,sampdata[0] 300", "sampdata cleared", "code 148,datapos 0",
+                            "code 152,datapos 1", "samppos 0,val 300,srcnt 3 ", "samppos 1,val 0,srcnt 4 "}));
+
   // The buffer comes back with the last call's first sample, 300.
   bvtest::shown().clear();
   ASSERT_EQ(render({151, 1011, 15, 1, 149}, out, o), -110);
   EXPECT_EQ(texts(), (Texts{"start,srlen 1000,sampdata[0] 300", "sampdata cleared", "code 151,datapos 0"}));
+}
+
+TEST_F(Trace, TracingNeverWritesMsg) {
+  setall(0, kFive);
+  std::strcpy(msg, "keep");
+  o.tracepos = 1;
+  o.echodel = {1};
+  o.echogain = {0.5f};
+  std::vector<int16_t> out(20);
+  ASSERT_EQ(render({150, 2, 151, 900, 15, 3, 149}, out, o), 5);
+  EXPECT_FALSE(bvtest::shown().empty());
+  EXPECT_STREQ(msg, "keep");
+}
+
+TEST_F(Trace, EventTextsForTheFirstEightEntries) {
+  o.tracepos = -1;
+  std::vector<int16_t> out(2);
+  ASSERT_EQ(render({148, 148, 148, 148, 148, 148, 148, 148, 149}, out, o), 0);
+  Texts want{"start,srlen 1000,sampdata[0] 0", "sampdata cleared"};
+  for (int k = 0; k <= 7; ++k) want.push_back("code 148,datapos " + std::to_string(k));
+  EXPECT_EQ(texts(), want);
 }
 
 TEST_F(Trace, NoTextsWithoutTheSwitch) {
