@@ -9,9 +9,9 @@ rm -rf "$work"
 mkdir -p "$work/linux" "$work/wine"
 windir=$(dirname "$win")
 fail=0
-"$linux" --libdir "$libdir" --work "$work/linux" --digest "$work/digest-linux.txt" > "$work/linux.out" || fail=1
+timeout 120 "$linux" --libdir "$libdir" --work "$work/linux" --digest "$work/digest-linux.txt" > "$work/linux.out" || fail=1
 cat "$work/linux.out"
-(cd "$windir" && "$wine" "$win" --libdir . --work "$work/wine" --digest "$work/digest-wine.txt" </dev/null) \
+(cd "$windir" && timeout 240 "$wine" "$win" --libdir . --work "$work/wine" --digest "$work/digest-wine.txt" </dev/null) \
   | tr -d '\r' > "$work/wine.out" || fail=1
 cat "$work/wine.out"
 grep -q ' passed, 0 failed$' "$work/linux.out" || { echo "the Linux run failed"; fail=1; }

@@ -432,6 +432,44 @@ void outrender(const char* lib, const std::string& what, int32_t r, const OutBuf
 }
 
 // ---------------------------------------------------------------------------
+// The floating-point environment of the host does not reach the engine.
+
+#if CC_HAVE_MXCSR
+// Runs call() under a host environment that rounds toward minus infinity,
+// flushes to zero and treats denormals as zero, checks that the call gives it
+// back unchanged, then returns to the default environment.
+template <class F>
+int32_t underhostenv(const char* name, F call) {
+#if defined(_WIN32)
+  _controlfp(_RC_DOWN, _MCW_RC);
+#else
+  std::fesetround(FE_DOWNWARD);
+#endif
+  _mm_setcsr((_mm_getcsr() & ~0x6000u) | 0x2000u | 0x8000u | 0x0040u);
+  volatile float one = 1.0f, three = 3.0f;
+  volatile float down = one / three;
+  check(down < 0.33333334f, "%s: the host's rounding mode is in force in the host (%a)", name, static_cast<double>(down));
+  const unsigned before = _mm_getcsr();
+#if defined(_WIN32)
+  const unsigned x87before = _controlfp(0, 0);
+#endif
+  const int32_t r = call();
+  const unsigned after = _mm_getcsr();
+  check(after == before, "%s: the host's MXCSR comes back (%08x, was %08x)", name, after, before);
+#if defined(_WIN32)
+  const unsigned x87after = _controlfp(0, 0);
+  check(x87after == x87before, "%s: the host's control word comes back (%08x, was %08x)", name, x87after, x87before);
+  _controlfp(_RC_NEAR, _MCW_RC);
+#else
+  check(std::fegetround() == FE_DOWNWARD, "%s: the host's rounding mode comes back", name);
+  std::fesetround(FE_TONEAREST);
+#endif
+  _mm_setcsr(0x1F80);
+  return r;
+}
+#endif
+
+// ---------------------------------------------------------------------------
 // Loader cases shared by the libraries
 
 // Files that every loader table uses.
@@ -923,10 +961,30 @@ void blockvox_cases(const Files& f) {
     outrender("blockvox", c.what, r, b, st);
     check(c.want == 1 ? r > 0 : r == c.want, "blockvox %s: result %d, want %d", c.what, r, c.want);
   }
+
+#if CC_HAVE_MXCSR
+  // The same block with the default and with the host's changed environment,
+  // each from the background's start and an empty tail.
+  auto block = [&](OutBuf& b) {
+    const int32_t keep = *st.srlen;
+    *st.srlen = 0;
+    const int16_t end[] = {139};
+    wrt(end, b.data(), 2, nullptr, 8000, 0, 0, 0, nullptr, 0, nullptr);
+    *st.srlen = keep;
+    std::memset(st.tailbuf, 0, 2 * 12000);
+    const float gains[3] = {0.3f, 0.7f, 0.1f};
+    return wrt(twenty.data(), b.data(), b.bytes(), srsamples(), 11025, 3, 7, 3, del3, 0, gains);
+  };
+  OutBuf a(8000), b(8000);
+  const int32_t ra = block(a);
+  const int32_t rb = underhostenv("blockvox", [&] { return block(b); });
+  check(ra > 0 && ra == rb && a.s == b.s, "blockvox: same result and samples under the host's changed environment");
+  out("fpenv blockvox: r=%d buf=%s same=%d\n", ra, hex64(fnv(a.s.data(), a.s.size() * 2)).c_str(), a.s == b.s ? 1 : 0);
+#endif
 }
 
 // ---------------------------------------------------------------------------
-// The floating-point environment of the host does not reach the engine.
+// Samples, pitches and results under the host's changed environment.
 
 #if CC_HAVE_MXCSR
 void fpenv_cases(ScoreLib& L, const Files& f) {
@@ -941,40 +999,8 @@ void fpenv_cases(ScoreLib& L, const Files& f) {
     ScoreLib::Call c;
     c.restart = 1, c.startpos = static_cast<int32_t>(good.cappos[1]), c.envtype = 3, c.transnum = 7, c.transden = 3;
     c.numecho = L.echo ? 3 : 0, c.echodel = del3, c.echogain = gain3, c.samprate = 11025, c.srweight = 7;
-    unsigned before = 0;
-#if defined(_WIN32)
-    unsigned x87before = 0;
-#endif
-    if (changed) {
-      // Round toward minus infinity, flush to zero, denormals are zero.
-#if defined(_WIN32)
-      _controlfp(_RC_DOWN, _MCW_RC);
-#else
-      std::fesetround(FE_DOWNWARD);
-#endif
-      _mm_setcsr((_mm_getcsr() & ~0x6000u) | 0x2000u | 0x8000u | 0x0040u);
-      volatile float one = 1.0f, three = 3.0f;
-      volatile float down = one / three;
-      check(down < 0.33333334f, "%s: the host's rounding mode is in force in the host (%a)", L.name, static_cast<double>(down));
-      before = _mm_getcsr();
-#if defined(_WIN32)
-      x87before = _controlfp(0, 0);
-#endif
-    }
-    const int32_t r = L.render(c, b, srsamples());
-    if (changed) {
-      check(_mm_getcsr() == before, "%s: the host's MXCSR comes back (%08x, was %08x)", L.name, _mm_getcsr(), before);
-#if defined(_WIN32)
-      const unsigned x87after = _controlfp(0, 0);
-      check(x87after == x87before, "%s: the host's control word comes back (%08x, was %08x)", L.name, x87after, x87before);
-      _controlfp(_RC_NEAR, _MCW_RC);
-#else
-      check(std::fegetround() == FE_DOWNWARD, "%s: the host's rounding mode comes back", L.name);
-      std::fesetround(FE_TONEAREST);
-#endif
-      _mm_setcsr(0x1F80);
-    }
-    return r;
+    if (!changed) return L.render(c, b, srsamples());
+    return underhostenv(L.name, [&] { return L.render(c, b, srsamples()); });
   };
   OutBuf a(20000), b(20000);
   const int32_t ra = phrase(a, false);
