@@ -3,10 +3,11 @@
 BUILD  ?= build
 ASAN   ?= build-asan
 WIN32B ?= build-win32
+BENCH  ?= build-bench
 JOBS   ?= 2
 CMAKE  ?= cmake
 
-.PHONY: all build test test-unit test-asan test-win32 win32 deps clean
+.PHONY: all build test test-unit test-asan test-win32 win32 bench deps clean
 
 all: build
 
@@ -42,5 +43,11 @@ win32:
 test-win32: build
 	VOX_WIN32_BUILD=$(WIN32B) JOBS=$(JOBS) tools/run-win32-tests.sh $(BUILD)
 
+# The benchmarks (Google Benchmark), in a release build of their own.
+bench: deps
+	$(CMAKE) -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DVOX_BENCH=ON -DVOX_TESTS=OFF
+	$(CMAKE) --build $(BENCH) -j$(JOBS)
+	$(BENCH)/bench/load_bench
+
 clean:
-	rm -rf $(BUILD) $(ASAN) $(WIN32B)
+	rm -rf $(BUILD) $(ASAN) $(WIN32B) $(BENCH)

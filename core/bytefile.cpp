@@ -8,6 +8,9 @@
 
 #if defined(_WIN32)
 #include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace vox {
@@ -30,7 +33,19 @@ int64_t regularlength(std::FILE* f) {
 
 ByteFile::ByteFile(const char* path) {
   if (path == nullptr) return;
+#if defined(_WIN32)
   file_ = std::fopen(path, "rb");
+#else
+  // Opened without blocking, so that a named pipe is refused below instead
+  // of waiting for a writer; for a regular file the flag changes nothing.
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return;
+  file_ = ::fdopen(fd, "rb");
+  if (file_ == nullptr) {
+    ::close(fd);
+    return;
+  }
+#endif
   if (file_ == nullptr) return;
   int64_t len = regularlength(file_);
   if (len < 0) {

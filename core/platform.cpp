@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <algorithm>
 #include <cfenv>
 #include <cstdio>
 #include <cstring>
@@ -95,10 +96,11 @@ void showmsg(const char* text, const char* caption) {
 
 void tracemsg(bool intomsg, const char* fmt, std::initializer_list<int64_t> args) {
   char text[128];
-  fmtmsg(text, sizeof text, fmt, args);
+  const size_t len = fmtmsg(text, sizeof text, fmt, args);
   if (intomsg) {
-    std::strncpy(msg, text, sizeof msg - 1);
-    msg[sizeof msg - 1] = '\0';
+    // The first 31 characters, zeros after them.
+    std::memset(msg, 0, sizeof msg);
+    std::memcpy(msg, text, std::min(len, sizeof msg - 1));
   }
   showmsg(text, "");
 }

@@ -82,17 +82,9 @@ typedef void(VOXCALL *setmsghook_fn)(voxmsghook);
 #define BLOCKVOX_BAD_LAYOUT (-58)
 
 #ifndef VOX_DYNAMIC
-VOXFN int16_t wtb[11][6][80];
-VOXFN int32_t numtb;
-VOXFN int32_t tblsize[12];
-VOXFN int32_t freqdim[5];
-VOXFN int32_t srlen;
-VOXFN int32_t datapos;        /* where the last call stopped in its block */
+#include "voxstate.h"
 VOXFN int32_t freq[20];       /* last note's pitches, whole hertz */
-VOXFN int32_t dur[20], trans[20], sampstdur[20], sampsttr[20];
-VOXFN int32_t sampsttbl[8], sampstdif[8];
 VOXFN int16_t tailbuf[12000];
-VOXFN char msg[32];           /* present, never written */
 #endif
 
 #endif

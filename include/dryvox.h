@@ -51,17 +51,9 @@ typedef void(VOXCALL *setmsghook_fn)(voxmsghook);
 #define DRYVOX_BAD_LAYOUT (-48)
 
 #ifndef VOX_DYNAMIC
-VOXFN int16_t wtb[11][6][80];
-VOXFN int32_t numtb;
-VOXFN int32_t tblsize[12];
-VOXFN int32_t freqdim[5];
-VOXFN int32_t srlen;
-VOXFN int32_t datapos;
+#include "voxstate.h"
 VOXFN int32_t tdata[3000];
 VOXFN float freq[20];
-VOXFN int32_t dur[20], trans[20], sampstdur[20], sampsttr[20];
-VOXFN int32_t sampsttbl[8], sampstdif[8];
-VOXFN char msg[32];
 #endif
 
 #endif

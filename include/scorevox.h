@@ -112,19 +112,10 @@ typedef void(VOXCALL *setmsghook_fn)(voxmsghook);
 #define SCOREVOX_BAD_LAYOUT (-48)
 
 #ifndef VOX_DYNAMIC
-/* The engine state. */
-VOXFN int16_t wtb[11][6][80]; /* wtb[set][stage][sample] */
-VOXFN int32_t numtb;          /* stages per set */
-VOXFN int32_t tblsize[12];    /* samples per table, per set */
-VOXFN int32_t freqdim[5];     /* sets per bank layout: 11, 11, 5, 11, 11 */
-VOXFN int32_t srlen;          /* background length in samples */
-VOXFN int32_t datapos;        /* next word of tdata to read */
+#include "voxstate.h"
 VOXFN int32_t tdata[3000];    /* the score event stream */
 VOXFN float freq[20];         /* last note: segment pitches after transposition */
-VOXFN int32_t dur[20], trans[20], sampstdur[20], sampsttr[20];
-VOXFN int32_t sampsttbl[8], sampstdif[8];
 VOXFN int16_t tailbuf[10000]; /* the previous phrase's last samples */
-VOXFN char msg[32];           /* the loader's last trace text, shortened */
 #endif
 
 #endif
