@@ -757,7 +757,9 @@ void scorelib_cases(ScoreLib& L, const Files& f) {
   check(L.run("restart-high-bits", c) == -1, "%s: a restart word with zero low bits does not restart", n);
   c.restart = 0x20001, c.startpos = 0, c.envtype = 1, c.srweight = 0, c.transnum = 0x10003, c.transden = 0x1fffe;
   c.numecho = 0;
-  L.run("restart-env1-negative-trans", c);
+  c.srreset = 0x10001;  // dryvox: the background from its first sample (low 16 bits)
+  L.run("restart-env1-negative-trans-srreset", c);
+  c.srreset = 0;
   c.restart = 0, c.envtype = 2, c.srweight = -3, c.transnum = 2, c.transden = 2, c.numecho = 2, c.echodel = nullptr;
   c.tracepos = 1;
   L.run("env2-no-echodel", c);
