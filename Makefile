@@ -2,11 +2,12 @@
 # every test; missing Debian packages are installed by tools/install-deps.sh.
 BUILD  ?= build
 ASAN   ?= build-asan
+WIN32B ?= build-win32
 BENCH  ?= build-bench
 JOBS   ?= 2
 CMAKE  ?= cmake
 
-.PHONY: all build test test-unit test-asan bench deps clean
+.PHONY: all build test test-unit test-asan test-win32 win32 bench deps clean
 
 all: build
 
@@ -18,8 +19,10 @@ build: deps
 	$(CMAKE) --build $(BUILD) -j$(JOBS)
 
 # The whole suite: the release build, then the same tests built with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
-test: test-asan test-unit
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the 32-bit Windows
+# DLLs under Wine (skipped, with a notice, when the toolchain or Wine is
+# missing).
+test: test-asan test-unit test-win32
 
 test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
@@ -30,6 +33,16 @@ test-asan: deps
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
 
+# The 32-bit Windows DLLs, cross-built with MinGW-w64: $(WIN32B)/scorevox32.dll,
+# blockvox32.dll, dryvox32.dll.
+win32:
+	@tools/install-deps.sh win32
+	$(CMAKE) -S . -B $(WIN32B) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE) --build $(WIN32B) -j$(JOBS)
+
+test-win32: build
+	VOX_WIN32_BUILD=$(WIN32B) JOBS=$(JOBS) tools/run-win32-tests.sh $(BUILD)
+
 # The benchmarks (Google Benchmark), in a release build of their own.
 bench: deps
 	$(CMAKE) -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DVOX_BENCH=ON -DVOX_TESTS=OFF
@@ -37,4 +50,4 @@ bench: deps
 	$(BENCH)/bench/load_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN) $(BENCH)
+	rm -rf $(BUILD) $(ASAN) $(WIN32B) $(BENCH)
