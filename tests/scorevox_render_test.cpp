@@ -435,6 +435,24 @@ TEST_F(Render, HugePhaseKeepsTheExactRemainder) {
   expect_out({6400, 4800, 3200, 1600, 0});
 }
 
+TEST_F(Render, PhaseIsRoundedToAFloatAtEveryStep) {
+  // Ten samples per second, table size 80: phinc = 8 x pitch / 10.
+  // Segment 0, pitch 20971520: phinc 2^24, one sample at phase 2^24
+  //   (entry 2^24 remainder 80 = 16: 1600).
+  // Segment 1, pitch 1: phinc 0.8, below half the float spacing (2) at 2^24:
+  //   the phase stays at 2^24 for its three samples: 1600 each.
+  // Segment 2, pitch 2: phinc 1.6: 2^24 + 1.6 rounds to 2^24 + 2 (entry 18,
+  //   1800), then 2^24 + 3.6 to 2^24 + 4 (entry 20, 2000).
+  // Type 3 keeps the tone on (totsamp 6: breakpoints 0, 0, 4, 5, 6).
+  // A phase kept in double would play 1680 for the second sample.
+  tblsize[0] = 80;
+  for (int s = 0; s < 6; ++s)
+    for (int i = 0; i < 80; ++i) wtb[0][s][i] = static_cast<int16_t>(100 * i);
+  stream({153, 900, 20971520, 10, 0, 1, 30, 0, 2, 20, 149});
+  EXPECT_EQ(play({.samprate = 10, .envtype = 3}), 6);
+  expect_out({1600, 1600, 1600, 1600, 1800, 2000});
+}
+
 // ---------------------------------------------------------------------------
 // Transposition
 
