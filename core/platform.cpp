@@ -95,10 +95,12 @@ void showmsg(const char* text, const char* caption) {
 
 void tracemsg(bool intomsg, const char* fmt, std::initializer_list<int64_t> args) {
   char text[128];
-  fmtmsg(text, sizeof text, fmt, args);
+  const size_t len = fmtmsg(text, sizeof text, fmt, args);
   if (intomsg) {
-    std::strncpy(msg, text, sizeof msg - 1);
-    msg[sizeof msg - 1] = '\0';
+    // The first 31 characters, the rest of msg zero.
+    const size_t n = len < sizeof msg - 1 ? len : sizeof msg - 1;
+    std::memcpy(msg, text, n);
+    std::memset(msg + n, 0, sizeof msg - n);
   }
   showmsg(text, "");
 }
