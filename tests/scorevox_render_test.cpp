@@ -342,21 +342,36 @@ TEST_F(Render, CrossfadeAcrossABreakpoint) {
 }
 
 TEST_F(Render, ToneEndsAfterTheSixthBreakpoint) {
-  // Stage 4 holds 4000, stage 5 5000; breakpoints 120 and 200. The note:
-  // 199 cs at 125, a glide of 3 cs, 2 cs at 125: samples 199..201 glide,
-  // 202 and 203 are steady. Background 0, 100, ..., 900 at weight 10:
-  // val = (10 x tone + 10 x bg) / 20.
-  //  199 (glide): 4000 + 1000 x 79 / 80 = 4987; bg 900: 58870 / 20 -> 2943
-  //  200 (glide): stage 5 in full, 5000; bg 0:     50000 / 20  = 2500
-  //  201 (glide): after the sixth breakpoint, bg 100 alone: 1000 / 20 = 50
-  //  202, 203 (steady): bg 200, 300 alone: 100, 150
+  // Stage 4 holds 4000, stage 5 5000. The note holds 125 up to one sample
+  // before the sixth breakpoint b5, glides for 3 cs and holds 2 cs: samples
+  // b5 - 1 .. b5 + 1 glide, b5 + 2 and b5 + 3 are steady. Background
+  // 0, 100, ..., 900 at weight 10 (b5 is a multiple of 10, so b5 - 1 meets
+  // 900): val = (10 x tone + 10 x bg) / 20.
+  //  b5 - 1 (glide): 4000 + 1000 x (span - 1) / span, mixed with 900
+  //  b5     (glide): stage 5 in full, 5000 with 0: 50000 / 20 = 2500
+  //  b5 + 1 (glide): the tone is over, bg 100 alone: 1000 / 20 = 50
+  //  b5 + 2, b5 + 3 (steady): bg 200, 300 alone: 100, 150
+  struct Case {
+    int32_t envtype, b5;
+    int16_t before;
+  };
+  const Case cases[] = {
+      {0, 200, 2943},  // span 80: 4987; (49870 + 9000) / 20 = 2943.5
+      {1, 270, 2944},  // span 90: 4988; 58880 / 20
+      {2, 280, 2945},  // span 100: 4990; 58900 / 20
+  };
   table(0, {0, 0, 0, 0});
   stages(0, {0, 0, 0, 0, 4000, 5000});
   for (int i = 0; i < 10; ++i) bg[static_cast<size_t>(i)] = static_cast<int16_t>(100 * i);
-  stream({152, 900, 125, 199, 3, 125, 2, 149});
-  out.assign(210, kUntouched);
-  EXPECT_EQ(play({.srweight = 10}), 204);
-  expect_out({2943, 2500, 50, 100, 150, kUntouched}, 199);
+  for (const Case& c : cases) {
+    resetbg();
+    srlen = 10;
+    stream({152, 900, 125, c.b5 - 1, 3, 125, 2, 149});
+    out.assign(300, kUntouched);
+    EXPECT_EQ(play({.envtype = c.envtype, .srweight = 10}), c.b5 + 4) << c.envtype;
+    EXPECT_EQ(sampsttbl[5], c.b5);
+    expect_out({c.before, 2500, 50, 100, 150, kUntouched}, static_cast<size_t>(c.b5 - 1));
+  }
 }
 
 TEST_F(Render, Type3OnANoteShorterThan300ms) {
@@ -365,13 +380,16 @@ TEST_F(Render, Type3OnANoteShorterThan300ms) {
   //  n 0..4: stage 0, 1000 x n / 5 = 200 n
   //  n 5..9: the search passes 5, -15 and 0 and stops at 10: stage 3,
   //          3000 + 1000 x (n - 0) / 10
+  // Types 3 and 4 behave alike.
   table(0, {0, 0, 0, 0});
   stages(0, {0, 1000, 2000, 3000, 4000, 5000});
-  stream({151, 900, 125, 10, 149});
-  EXPECT_EQ(play({.envtype = 3}), 10);
-  expect_out({0, 200, 400, 600, 800, 3500, 3600, 3700, 3800, 3900});
-  const int32_t dif[4] = {5, -20, 15, 10};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(sampstdif[i], dif[i]) << i;
+  for (int32_t type : {3, 4}) {
+    stream({151, 900, 125, 10, 149});
+    EXPECT_EQ(play({.envtype = type}), 10);
+    expect_out({0, 200, 400, 600, 800, 3500, 3600, 3700, 3800, 3900});
+    const int32_t dif[4] = {5, -20, 15, 10};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(sampstdif[i], dif[i]) << i;
+  }
 }
 
 TEST_F(Render, ZeroStageSpanGivesTheLaterStage) {
@@ -877,6 +895,30 @@ TEST_F(Render, TailCarriesOverToTheNextPhrases) {
       "numecho 1,echodel[0] 4,totdel 4", "totdel 4,samppos 2",
   };
   EXPECT_EQ(texts, want);
+}
+
+TEST_F(Render, TapBeyondTheDelaySumReadsOlderTail) {
+  // echodel 3, 1: taps at 3 and 6, totdel 4. Gains 0 and 0.5 over silence,
+  // so each sample is half of what tap 1 reads; every tap reads the tail at
+  // the same index p while p is below the running delay.
+  // Phrase 1 (4 samples), tail 10, 20, 30, 40: 5, 10, 15, 20; the capture
+  //   keeps them in entries 0..3 and leaves 400, 600 in 4 and 5.
+  // Phrase 2 (6 samples): 2.5 -> 2, 5, 7.5 -> 7, 10 (p 3: tap 0 reads
+  //   sample 0 with gain 0, tap 1 still the tail), then entries 4 and 5,
+  //   which no capture wrote: 200, 300.
+  const int16_t del[2] = {3, 1};
+  const float gain[2] = {0.0f, 0.5f};
+  const int16_t tail[6] = {10, 20, 30, 40, 400, 600};
+  std::copy(std::begin(tail), std::end(tail), tailbuf);
+  stream({150, 4, 149, 150, 6, 149});
+  const Params p{.numecho = 2, .echodel = del, .echogain = gain};
+  out.assign(6, kUntouched);
+  EXPECT_EQ(play(p), 4);
+  expect_out({5, 10, 15, 20, 0, 0});
+  const int16_t kept[6] = {5, 10, 15, 20, 400, 600};
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(tailbuf[i], kept[i]) << i;
+  EXPECT_EQ(play(p), 6);
+  expect_out({2, 5, 7, 10, 200, 300});
 }
 
 TEST_F(Render, SixteenBitTapDelayAndTheEndOfTheTail) {
