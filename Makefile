@@ -5,12 +5,12 @@ ASAN   ?= build-asan
 JOBS   ?= 2
 CMAKE  ?= cmake
 
-.PHONY: all build test test-unit test-asan deps clean
+.PHONY: all build test test-unit test-asan deps demo clean
 
 all: build
 
 deps:
-	@tools/install-deps.sh base
+	@tools/install-deps.sh base tools
 
 build: deps
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
@@ -28,6 +28,11 @@ test-asan: deps
 	$(CMAKE) --build $(ASAN) -j$(JOBS)
 	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN) --output-on-failure -j$(JOBS)
+
+# The demo, from its sources in demo/: builds vox and the libraries, then
+# renders demo.wav and its captions into $(BUILD)/demo.
+demo: build
+	demo/render.sh $(BUILD) $(BUILD)/demo
 
 clean:
 	rm -rf $(BUILD) $(ASAN)
