@@ -25,9 +25,9 @@ void VOXCALL printtrace(const char* text, const char* caption) {
   bool titled = false;
   for (const char* c = caption; *c != '\0'; ++c) titled = titled || *c != ' ';
   if (titled)
-    std::fprintf(stderr, "trace: [%s] %s\n", caption, text);
+    std::fprintf(stderr, "engine: [%s] %s\n", caption, text);
   else
-    std::fprintf(stderr, "trace: %s\n", text);
+    std::fprintf(stderr, "engine: %s\n", text);
 }
 
 template <class F>
@@ -51,8 +51,14 @@ std::string openproblem(const std::string& path) {
   return "cannot be opened";
 }
 
-void setup(const Library& lib, const PlayOptions& o) {
-  if (o.trace != 0) fn<setmsghook_fn>(lib, "setmsghook", 4)(printtrace);
+// The engine's texts (trace texts, and the blockvox loader's failure boxes
+// whatever the trace position) go to standard error.
+void setup(const Library& lib) { fn<setmsghook_fn>(lib, "setmsghook", 4)(printtrace); }
+
+bool canwrap(const PlayOptions& o, bool negativepitch) {
+  bool wrap = negativepitch || o.weight < 0;
+  for (const Tap& t : o.echo) wrap = wrap || !(t.gain >= 0.0f && t.gain <= 1.0f);
+  return wrap;
 }
 
 struct Echo {
@@ -123,8 +129,12 @@ std::string Summary::text() const {
   std::snprintf(took, sizeof took, "%.3f", seconds);
   o << "phrases " << phrases << ", duration " << dur << " s (" << samples << " samples at " << rate << " Hz)";
   if (captions > 0) o << ", captions " << captions;
-  o << "\npeak " << peak << ", wrapped samples (jumps over half the 16-bit range) " << wrapjumps << "\ntime "
-    << took << " s\n";
+  o << "\npeak " << peak << ", wrapped samples: ";
+  if (canwrap)
+    o << "unknown, " << wrapjumps << " jumps over half the 16-bit range";
+  else
+    o << "none (every value is a weighted mean of 16-bit values)";
+  o << "\ntime " << took << " s\n";
   return o.str();
 }
 
@@ -182,7 +192,7 @@ Summary renderscore(const ScoreOptions& o) {
   const auto t0 = std::chrono::steady_clock::now();
   const LibKind kind = o.dry ? LibKind::dryvox : LibKind::scorevox;
   Library lib(kind, o.lib);
-  setup(lib, o);
+  setup(lib);
 
   const int64_t scorelen = filesize(o.score);
   const int64_t bglen = filesize(o.background);
@@ -247,6 +257,7 @@ Summary renderscore(const ScoreOptions& o) {
   }
   s.samples = static_cast<int64_t>(out.size());
   measure(s, out);
+  s.canwrap = canwrap(o, (o.transnum < 0) != (o.transden < 0) && o.transnum != o.transden);
 
   if (!o.captions.empty()) {
     const bool srt = o.captionformat == "srt" ||
@@ -266,7 +277,7 @@ Summary renderblocks(const BlockOptions& o) {
   std::vector<int> lines;
   const auto blocks = compileblocks(readtext(o.blocks), o.blocks, &lines);
   Library lib(LibKind::blockvox, o.lib);
-  setup(lib, o);
+  setup(lib);
   const int64_t bglen = filesize(o.background);
   std::vector<int16_t> srdata(static_cast<size_t>(std::max<int64_t>(bglen, 0) / 2 + 2), 0);
   const int32_t loaded = fn<rdtbsrbn16_fn>(lib, "rdtbsrbn16", 20)(o.bank.c_str(), o.background.c_str(),
@@ -302,6 +313,10 @@ Summary renderblocks(const BlockOptions& o) {
   }
   s.samples = static_cast<int64_t>(out.size());
   measure(s, out);
+  bool negative = false;
+  for (const auto& b : blocks)
+    for (int16_t v : b) negative = negative || v < 0;  // a negative pitch, among others
+  s.canwrap = canwrap(o, negative);
   writefile(o.output, canonicalwav(out, o.rate));
   s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   return s;

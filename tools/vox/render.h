@@ -46,7 +46,14 @@ struct Summary {
   int64_t samples = 0;
   int32_t rate = 0;
   int peak = 0;          // largest magnitude of a sample
-  int64_t wrapjumps = 0;  // neighbours more than 32767 apart
+  // Whether a value can have wrapped around 16 bits. The renderer's values
+  // are not visible to a host, but with echo gains within 0..1, a background
+  // weight of 0 or more and pitches of 0 or more every value is a weighted
+  // mean of 16-bit values and cannot wrap. Otherwise vox counts the
+  // neighbouring samples more than 32767 apart, which is how a wrapped value
+  // shows (and also how a very loud, very high tone would).
+  bool canwrap = false;
+  int64_t wrapjumps = 0;
   double seconds = 0.0;   // time taken
   int64_t captions = 0;
   std::string text() const;
