@@ -307,12 +307,14 @@ TEST(Render, SrtCaptionsAndPhrasesThatFillTheBuffer) {
   Fixture f;
   // Two phrases of equal length: the buffer holds the longest phrase and one
   // sample more, so no phrase fills it and none is split.
-  const std::string score = f.score("caption \"a\" rest 3 phrase caption \"b\" caption \"c\" rest 3 phrase end");
+  // A caption byte 0 does not end the caption text: only its tilde does.
+  const std::string score = f.score("caption \"a\\x00z\" rest 3 phrase caption \"b\" caption \"c\" rest 3 phrase end");
   const Result r = run(vox() + " render " + score + " -b " + f.bank + " -l 2 -g " + f.bg + " -r 1000 -c " +
                     f.dir / "caps.srt" + " -o " + f.dir / "out.wav");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("phrases 2, duration 0.060 s (60 samples at 1000 Hz), captions 2"), std::string::npos) << r.out;
   const auto srt = get(f.dir / "caps.srt");
+  using namespace std::string_literals;
   EXPECT_EQ(std::string(srt.begin(), srt.end()),
-            "1\n00:00:00,000 --> 00:00:00,030\na\n\n2\n00:00:00,030 --> 00:00:00,060\nb\nc\n\n");
+            "1\n00:00:00,000 --> 00:00:00,030\na\0z\n\n2\n00:00:00,030 --> 00:00:00,060\nb\nc\n\n"s);
 }

@@ -80,7 +80,8 @@ void playoptions(CLI::App* c, PlayOptions& o, std::vector<std::string>& echo, st
   c->add_option("-w,--weight", o.weight, "weight of the background in the mix; the tone weighs 10")
       ->capture_default_str()
       ->check(CLI::Range(0, 10000));
-  c->add_option("--echo", echo, "echo taps as delay:gain pairs, delay in samples (2205:0.4,4410:0.2)")->delimiter(',');
+  c->add_option("--echo", echo, "echo taps as delay:gain pairs, the engine's echodel and echogain entries: delays in samples, "
+                 "tap 0 at the first delay, tap t at the first delay plus delays 0..t-1 (2205:0.4,2205:0.2)")->delimiter(',');
   if (transposable)
     c->add_option("-t,--transpose", transpose, "transposition as a ratio num/den of 16-bit terms (3/2)");
   c->add_option("-l,--layout", o.layout, "bank layout 0 to 4 (layout 2 reads 5 sets, the others 11)")

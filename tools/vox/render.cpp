@@ -97,14 +97,16 @@ std::string rendererror(LibKind lib, int32_t code, const std::string& where) {
   return where + ": " + what + " (code " + std::to_string(code) + ")";
 }
 
-std::vector<Caption> captionsof(const char* text, const std::vector<int32_t>& pos, const Walk& w,
+// Each caption in captext ends with its tilde (the closing byte 250), and no
+// caption holds another: the tildes split them exactly.
+std::vector<Caption> captionsof(const std::vector<char>& text, const std::vector<int32_t>& pos, const Walk& w,
                                 int64_t total) {
   std::vector<Caption> caps;
   size_t t = 0;
   for (size_t k = 0; k < pos.size() && pos[k] >= 0; ++k) {
     std::string s;
-    while (text[t] != '~' && text[t] != '\0') s.push_back(text[t++]);
-    if (text[t] == '~') ++t;
+    while (t < text.size() && text[t] != '~') s.push_back(text[t++]);
+    ++t;
     auto at = w.eventat.find(pos[k]);
     const int64_t start = at != w.eventat.end() ? std::min(at->second, total) : total;
     if (!caps.empty() && caps.back().start == start) {
@@ -263,7 +265,7 @@ Summary renderscore(const ScoreOptions& o) {
     const bool srt = o.captionformat == "srt" ||
                      (o.captionformat.empty() && o.captions.size() >= 4 &&
                       o.captions.compare(o.captions.size() - 4, 4, ".srt") == 0);
-    const auto caps = captionsof(captext.data(), cappos, w, s.samples);
+    const auto caps = captionsof(captext, cappos, w, s.samples);
     s.captions = static_cast<int64_t>(caps.size());
     writefile(o.captions, captionfile(caps, o.rate, srt));
   }
