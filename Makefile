@@ -7,12 +7,12 @@ BENCH  ?= build-bench
 JOBS   ?= 2
 CMAKE  ?= cmake
 
-.PHONY: all build test test-unit test-asan test-win32 win32 bench deps clean
+.PHONY: all build test test-unit test-asan test-win32 win32 bench deps demo clean
 
 all: build
 
 deps:
-	@tools/install-deps.sh base
+	@tools/install-deps.sh base tools
 
 build: deps
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
@@ -41,6 +41,7 @@ win32:
 	$(CMAKE) --build $(WIN32B) -j$(JOBS)
 
 test-win32: build
+	@tools/install-deps.sh win32 || echo "note: the Windows toolchain could not be installed; its tests are skipped"
 	VOX_WIN32_BUILD=$(WIN32B) JOBS=$(JOBS) tools/run-win32-tests.sh $(BUILD)
 
 # The benchmarks (Google Benchmark), in a release build of their own.
@@ -48,6 +49,11 @@ bench: deps
 	$(CMAKE) -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DVOX_BENCH=ON -DVOX_TESTS=OFF
 	$(CMAKE) --build $(BENCH) -j$(JOBS)
 	$(BENCH)/bench/load_bench
+
+# The demo, from its sources in demo/: builds vox and the libraries, then
+# renders demo.wav and its captions into $(BUILD)/demo.
+demo: build
+	demo/render.sh $(BUILD) $(BUILD)/demo
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(WIN32B) $(BENCH)
