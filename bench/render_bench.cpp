@@ -6,13 +6,15 @@
 //
 // Compiled once per library (VOX_LIB_SCOREVOX, _BLOCKVOX or _DRYVOX) with the
 // engine sources, like the differential test. Benchmark names read
-// "<lib>/<path>/<rate>/<taps>", <path> being "engine" or "reference";
-// bench/speedup.cmake turns a run's JSON output into the speed-up line.
+// "<lib>/<path>/<rate>/<taps>": <path> "engine" or "reference" measures one
+// path's throughput, "speedup" runs both in turn and reports their ratio;
+// bench/speedup.awk turns a run's JSON output into the speed-up line.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "reference/render.h"
@@ -142,6 +144,44 @@ void BM_render(benchmark::State& state, int32_t rate, int32_t taps) {
   state.SetItemsProcessed(samples);
 }
 
+double cputime() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+// Both paths in turn within each iteration, each timed on the thread's CPU
+// clock, so that a machine whose load changes during the run slows both
+// alike: the counter "speedup" is the reference's time over the engine's.
+void BM_speedup(benchmark::State& state, int32_t rate, int32_t taps) {
+  const vox::RenderArgs a = args(rate, taps);
+  double tref = 0;
+  double teng = 0;
+  int64_t samples = 0;
+  for (auto _ : state) {
+    vox::FpEnv env;
+    const double t0 = cputime();
+    const int32_t n = voxref::render<Traits>(a);
+    benchmark::ClobberMemory();
+    const double t1 = cputime();
+    const int32_t m = vox::render<Traits>(a);
+    benchmark::ClobberMemory();
+    const double t2 = cputime();
+    if (n <= 0 || m != n) {
+      state.SkipWithError("the phrase did not render alike");
+      break;
+    }
+    tref += t1 - t0;
+    teng += t2 - t1;
+    samples += n;
+  }
+  if (teng > 0) {
+    state.counters["speedup"] = tref / teng;
+    state.counters["engine_Msps"] = static_cast<double>(samples) / teng / 1e6;
+    state.counters["reference_Msps"] = static_cast<double>(samples) / tref / 1e6;
+  }
+}
+
 void register_all() {
   const bool echo = !Traits::tail().empty();
   for (int32_t rate : {22050, 44100})
@@ -152,6 +192,8 @@ void register_all() {
       benchmark::RegisterBenchmark(name, BM_render<false>, rate, taps)->Unit(benchmark::kMillisecond);
       std::snprintf(name, sizeof name, "%s/engine/%d/%d", kLib, rate, taps);
       benchmark::RegisterBenchmark(name, BM_render<true>, rate, taps)->Unit(benchmark::kMillisecond);
+      std::snprintf(name, sizeof name, "%s/speedup/%d/%d", kLib, rate, taps);
+      benchmark::RegisterBenchmark(name, BM_speedup, rate, taps)->Unit(benchmark::kMillisecond);
     }
 }
 

@@ -28,4 +28,33 @@ inline int32_t trunc32(double x) {
   return wrap32(static_cast<int64_t>(std::fmod(x, 4294967296.0)));
 }
 
+// Truncating division by a divisor that stays fixed for many divisions (a
+// stage span, the mix divisor of the rests), without a division instruction:
+// the quotient estimated through the divisor's reciprocal is exact to within
+// one as long as |n| < 2^50, and the exact integer remainder corrects it.
+// The divisor must not be 0.
+class FixedDiv {
+ public:
+  explicit FixedDiv(int32_t d)
+      : d_(d < 0 ? -int64_t{d} : int64_t{d}), sign_(d < 0 ? -1 : 0), inv_(1.0 / static_cast<double>(d_)) {}
+
+  int64_t operator()(int64_t n) const {
+    const int64_t s = n < 0 ? -1 : 0;
+    const int64_t a = (n ^ s) - s;  // |n|
+    int64_t q = static_cast<int64_t>(static_cast<double>(a) * inv_);
+    const int64_t r = a - q * d_;
+    if (r < 0)
+      --q;
+    else if (r >= d_)
+      ++q;
+    const int64_t t = s ^ sign_;  // negate when the signs differ
+    return (q ^ t) - t;
+  }
+
+ private:
+  int64_t d_;
+  int64_t sign_;
+  double inv_;
+};
+
 }  // namespace vox
