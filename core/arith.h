@@ -28,33 +28,29 @@ inline int32_t trunc32(double x) {
   return wrap32(static_cast<int64_t>(std::fmod(x, 4294967296.0)));
 }
 
-// Truncating division by a divisor that stays fixed for many divisions (a
-// stage span, the mix divisor of the rests), without a division instruction:
-// the quotient estimated through the divisor's reciprocal is exact to within
-// one as long as |n| < 2^50, and the exact integer remainder corrects it.
-// The divisor must not be 0.
+// Truncating division of a 64-bit numerator by a 32-bit divisor that stays
+// fixed for many divisions (a stage span, the mix divisor of the rests).
+// On 64-bit processors the hardware divider is the fastest exact way: a
+// reciprocal product, in floating point with a remainder correction or in
+// integers with a 128-bit product, measured slower. On 32-bit targets the
+// wide division is a library call, so numerators that fit in 32 bits, nearly
+// all of them, take the narrow one. The divisor must not be 0.
 class FixedDiv {
  public:
-  explicit FixedDiv(int32_t d)
-      : d_(d < 0 ? -int64_t{d} : int64_t{d}), sign_(d < 0 ? -1 : 0), inv_(1.0 / static_cast<double>(d_)) {}
+  explicit FixedDiv(int32_t d) : d_(d) {}
 
   int64_t operator()(int64_t n) const {
-    const int64_t s = n < 0 ? -1 : 0;
-    const int64_t a = (n ^ s) - s;  // |n|
-    int64_t q = static_cast<int64_t>(static_cast<double>(a) * inv_);
-    const int64_t r = a - q * d_;
-    if (r < 0)
-      --q;
-    else if (r >= d_)
-      ++q;
-    const int64_t t = s ^ sign_;  // negate when the signs differ
-    return (q ^ t) - t;
+#if INTPTR_MAX == INT64_MAX
+    return n / d_;
+#else
+    // -1 would overflow the narrow division for INT32_MIN.
+    if (n == static_cast<int32_t>(n) && d_ != -1) return static_cast<int32_t>(n) / d_;
+    return n / d_;
+#endif
   }
 
  private:
-  int64_t d_;
-  int64_t sign_;
-  double inv_;
+  int32_t d_;
 };
 
 }  // namespace vox

@@ -52,7 +52,8 @@ inline TablePos tablepos(float phase, int32_t size) {
   return {idx, idx + 1 == size ? 0 : idx + 1, frac};
 }
 
-// The table position of a phase that moves by small steps: the index is
+// The table position of a phase that moves by small steps (nxt is not
+// set: see Lerp): the index is
 // kept relative to a multiple of the table size, which is only worked out
 // again when the phase leaves that period, so that a remainder is rarely
 // taken. Huge and non-finite phases take tablepos.
@@ -70,7 +71,7 @@ struct TableCursor {
       idx = m;
     }
     // phase - ip is exact in float: ip is the phase's own integer part.
-    return {static_cast<int32_t>(idx), static_cast<int32_t>(idx) + 1, phase - static_cast<float>(ip)};
+    return {static_cast<int32_t>(idx), 0, phase - static_cast<float>(ip)};
   }
 };
 
@@ -80,6 +81,17 @@ inline int32_t interp(const int16_t* table, const TablePos& tp) {
   const int32_t a = table[tp.idx];
   const int32_t d = table[tp.nxt] - a;
   return static_cast<int32_t>(static_cast<double>(a) + static_cast<double>(d) * static_cast<double>(tp.frac));
+}
+
+// A table entry and its difference to the next, ready for interpolation:
+// the same sum as interp's.
+struct Lerp {
+  double v;
+  double d;
+};
+inline int32_t lerp(const Lerp* table, const TablePos& tp) {
+  const Lerp& e = table[tp.idx];
+  return static_cast<int32_t>(e.v + e.d * static_cast<double>(tp.frac));
 }
 
 // Converts a pitch word of the stream into freq's element type; with a float
@@ -156,12 +168,13 @@ int32_t wrtnote(int32_t n, R& r) {
 
   const int32_t size = tblsize[tblset];
   const int32_t stages = numtb;
-  // The set's tables, each followed by a copy of its first entry, so that the
-  // entry after idx is always idx + 1.
-  int16_t tab[kStages][kTableMax + 1];
-  for (int32_t s = 0; s < stages; ++s) {
-    std::copy_n(wtb[tblset][s], size, tab[s]);
-    tab[s][size] = wtb[tblset][s][0];
+  // The set's tables as doubles, each entry with its difference to the next
+  // (the last to the first), the two terms of the interpolation.
+  Lerp tab[kStages][kTableMax];
+  for (int32_t st = 0; st < stages; ++st) {
+    const int16_t* t = wtb[tblset][st];
+    for (int32_t i = 0; i < size; ++i)
+      tab[st][i] = {static_cast<double>(t[i]), static_cast<double>(t[i + 1 == size ? 0 : i + 1] - t[i])};
   }
   // Types 0..2 fall silent after the sixth breakpoint: from this sample on
   // the note is the background alone.
@@ -201,8 +214,8 @@ int32_t wrtnote(int32_t n, R& r) {
         for (int32_t j = 0; j < k; ++j)
           out[j] = low16(trunc32(static_cast<double>(mul32(bg.next(), srweight)) / divisor));
       } else {
-        const int16_t* t0 = tab[stage];
-        const int16_t* t1 = tab[stage + 1];
+        const Lerp* t0 = tab[stage];
+        const Lerp* t1 = tab[stage + 1];
         const int32_t span = sampstdif[stage];
         int64_t off = int64_t{notepos} - sampsttbl[stage];
         auto emit = [&](int32_t j, int32_t toneval) {
@@ -211,13 +224,13 @@ int32_t wrtnote(int32_t n, R& r) {
           out[j] = low16(trunc32(mix / divisor));
         };
         if (span == 0) {  // a zero span gives the later stage
-          for (int32_t j = 0; j < k; ++j) emit(j, interp(t1, cursor.at(step())));
+          for (int32_t j = 0; j < k; ++j) emit(j, lerp(t1, cursor.at(step())));
         } else {
           const FixedDiv xdiv(span);
           for (int32_t j = 0; j < k; ++j) {
             const TablePos tp = cursor.at(step());
-            const int32_t v0 = interp(t0, tp);
-            const int32_t v1 = interp(t1, tp);
+            const int32_t v0 = lerp(t0, tp);
+            const int32_t v1 = lerp(t1, tp);
             emit(j, wrap32(v0 + xdiv(int64_t{v1 - v0} * off)));  // the product in 64 bits
             ++off;
           }
