@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <type_traits>
@@ -14,7 +15,17 @@
 #include "notesynth.h"
 #include "platform.h"
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define VOX_ECHO_ROUND 1
+#else
+#define VOX_ECHO_ROUND 0
+#endif
+
 namespace vox {
+
+// Tests clear this to run the echo without the SSE4.1 path on a processor
+// that has it.
+inline bool echo_round_allowed = true;
 
 class Echo {
  public:
@@ -33,12 +44,14 @@ class Echo {
     // stops growing once a tap falls into the tail), so the taps' delays and
     // their gains are worked out once per call.
     if (on_ && numecho_ <= kFastTaps) {
+      smallgains_ = true;
       int16_t tapdel = echodel_[0];
       for (int32_t t = 0; t < numecho_; ++t) {
         del_[t] = tapdel;
         gain_[t] = echogain_[t];
         keep_[t] = 1.0 - gain_[t];
         tapdel = static_cast<int16_t>(tapdel + echodel_[t]);
+        smallgains_ = smallgains_ && std::fabs(gain_[t]) <= 16384.0;  // false for NaN
       }
     }
   }
@@ -51,6 +64,12 @@ class Echo {
   // call cleared it. A negative delay points after p, where the output still
   // holds that 0 (or lies outside the buffer, which reads 0 as well).
   void apply(int16_t* out, int32_t p0, int32_t p1, Form form) const {
+#if VOX_ECHO_ROUND
+    if (smallgains_ && echo_round_allowed && has_round()) {
+      apply_round(out, p0, p1, form);
+      return;
+    }
+#endif
     if (numecho_ <= kFastTaps) {
       for (int32_t p = p0; p < p1; ++p) out[p] = mix(out, p, form, del_, gain_, keep_);
     } else {
@@ -70,6 +89,40 @@ class Echo {
 
  private:
   static constexpr int32_t kFastTaps = 16;
+
+#if VOX_ECHO_ROUND
+  // The conversions between double and integer dominate the echo: two per
+  // truncation. With SSE4.1 a truncation stays in double (roundsd), which
+  // gives the same value as long as nothing needs the 32-bit wrap: with
+  // |g| <= 16384 every product and sum stays below 2^30. A result outside
+  // the 16-bit range still takes its low 16 bits through an integer.
+  static bool has_round() {
+    static const bool yes = __builtin_cpu_supports("sse4.1");
+    return yes;
+  }
+  __attribute__((target("sse4.1"))) void apply_round(int16_t* out, int32_t p0, int32_t p1, Form form) const {
+    const auto wrap = [](double t) {
+      return t > 32767.0 || t < -32768.0 ? static_cast<double>(low16(static_cast<int32_t>(t))) : t;
+    };
+    const bool note = form == Form::note;
+    for (int32_t p = p0; p < p1; ++p) {
+      double y = out[p];
+      int32_t t = 0;
+      for (; t < numecho_; ++t) {
+        const int32_t tapdel = del_[t];
+        if (p < tapdel) break;
+        const double g = gain_[t];
+        const double z = tapdel > 0 ? out[p - tapdel] : tapdel == 0 ? y : 0.0;
+        y = wrap(std::trunc(note ? y * keep_[t] + std::trunc(z * g) : y * keep_[t] + z * g));
+      }
+      if (t < numecho_) {
+        const double z = p < static_cast<int32_t>(tail_.size()) ? tail_[static_cast<size_t>(p)] : 0;
+        for (; t < numecho_; ++t) y = wrap(std::trunc(y * keep_[t] + z * gain_[t]));
+      }
+      out[p] = static_cast<int16_t>(y);
+    }
+  }
+#endif
 
   // The taps' delays and gains of a call with more taps than the tables
   // hold, worked out tap by tap.
@@ -115,6 +168,7 @@ class Echo {
   int32_t del_[kFastTaps] = {};
   double gain_[kFastTaps] = {};
   double keep_[kFastTaps] = {};
+  bool smallgains_ = false;  // the taps fit the tables and every |g| <= 16384
 };
 
 }  // namespace vox
