@@ -7,7 +7,24 @@
 #include <cmath>
 #include <cstdint>
 
+// Processors with SSE4.1 truncate a double without leaving the floating-point
+// registers (roundsd); the echo checks for it at run time.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define VOX_HAVE_ROUND 1
+#else
+#define VOX_HAVE_ROUND 0
+#endif
+
 namespace vox {
+
+#if VOX_HAVE_ROUND
+inline bool has_round() {
+  static const bool yes = __builtin_cpu_supports("sse4.1");
+  return yes;
+}
+#endif
+// Tests clear this to run the portable paths on a processor with SSE4.1.
+inline bool round_allowed = true;
 
 constexpr int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
 constexpr int32_t mul32(int32_t a, int32_t b) { return wrap32(int64_t{a} * b); }

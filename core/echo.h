@@ -15,17 +15,7 @@
 #include "notesynth.h"
 #include "platform.h"
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define VOX_ECHO_ROUND 1
-#else
-#define VOX_ECHO_ROUND 0
-#endif
-
 namespace vox {
-
-// Tests clear this to run the echo without the SSE4.1 path on a processor
-// that has it.
-inline bool echo_round_allowed = true;
 
 class Echo {
  public:
@@ -64,8 +54,8 @@ class Echo {
   // call cleared it. A negative delay points after p, where the output still
   // holds that 0 (or lies outside the buffer, which reads 0 as well).
   void apply(int16_t* out, int32_t p0, int32_t p1, Form form) const {
-#if VOX_ECHO_ROUND
-    if (smallgains_ && echo_round_allowed && has_round()) {
+#if VOX_HAVE_ROUND
+    if (smallgains_ && round_allowed && has_round()) {
       apply_round(out, p0, p1, form);
       return;
     }
@@ -90,16 +80,12 @@ class Echo {
  private:
   static constexpr int32_t kFastTaps = 16;
 
-#if VOX_ECHO_ROUND
+#if VOX_HAVE_ROUND
   // The conversions between double and integer dominate the echo: two per
   // truncation. With SSE4.1 a truncation stays in double (roundsd), which
   // gives the same value as long as nothing needs the 32-bit wrap: with
   // |g| <= 16384 every product and sum stays below 2^30. A result outside
   // the 16-bit range still takes its low 16 bits through an integer.
-  static bool has_round() {
-    static const bool yes = __builtin_cpu_supports("sse4.1");
-    return yes;
-  }
   __attribute__((target("sse4.1"))) void apply_round(int16_t* out, int32_t p0, int32_t p1, Form form) const {
     const auto wrap = [](double t) {
       return t > 32767.0 || t < -32768.0 ? static_cast<double>(low16(static_cast<int32_t>(t))) : t;

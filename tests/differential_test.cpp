@@ -344,9 +344,9 @@ TEST(Differential, RandomStreamsAndParameters) { run_cases(20261211, 400); }
 // The echo's portable path, which processors with SSE4.1 do not take.
 TEST(Differential, EchoWithoutSse41) {
   if (!kEcho) GTEST_SKIP() << "no echo in this library";
-  vox::echo_round_allowed = false;
+  vox::round_allowed = false;
   run_cases(7, 150);
-  vox::echo_round_allowed = true;
+  vox::round_allowed = true;
 }
 
 }  // namespace
