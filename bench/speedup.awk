@@ -1,32 +1,31 @@
 # Reads the JSON output of the render benchmarks and prints, per library,
-# rate and tap count, the engine's throughput against the reference path's
-# (the median of the repetitions when there are any), then the line
+# rate and tap count, what the interleaved "speedup" benchmarks measured (the
+# median of the repetitions when there are any): both paths' throughput and
+# the engine's speed-up over the reference path. The last line reads
 #   renderer speedup: no echo X.Xx, 3 taps Y.Yx
-# where each figure is the smallest ratio over the libraries and rates.
+# where each figure is the smallest speed-up over the libraries and rates.
+function value(line) {
+  sub(/^[^:]*: */, "", line)
+  sub(/,.*/, "", line)
+  return line + 0
+}
 /"name":/ {
   name = $0
   sub(/.*"name": *"/, "", name)
   sub(/".*/, "", name)
-  keep = name !~ /_(mean|stddev|cv)$/
+  keep = name ~ /\/speedup\// && name !~ /_(mean|stddev|cv)$/
   sub(/_median$/, "", name)
 }
-/"items_per_second":/ && keep {
-  v = $0
-  sub(/.*"items_per_second": */, "", v)
-  sub(/,.*/, "", v)
-  ips[name] = v + 0
-}
+keep && /"speedup":/ { ratio[name] = value($0) }
+keep && /"engine_Msps":/ { eng[name] = value($0) }
+keep && /"reference_Msps":/ { ref[name] = value($0) }
 END {
   n = 0
-  for (k in ips) {
+  for (k in ratio) {
     split(k, f, "/")
-    if (f[2] != "engine") continue
-    ref = f[1] "/reference/" f[3] "/" f[4]
-    if (!(ref in ips) || ips[ref] <= 0) continue
-    r = ips[k] / ips[ref]
     printf "%-8s %5d Hz %d taps: engine %6.1f Msamples/s, reference %6.1f Msamples/s, %.2fx\n", \
-      f[1], f[3], f[4], ips[k] / 1e6, ips[ref] / 1e6, r
-    if (!(f[4] in worst) || r < worst[f[4]]) worst[f[4]] = r
+      f[1], f[3], f[4], eng[k], ref[k], ratio[k]
+    if (!(f[4] in worst) || ratio[k] < worst[f[4]]) worst[f[4]] = ratio[k]
     ++n
   }
   if (n == 0 || !(0 in worst) || !(3 in worst)) {

@@ -1,8 +1,8 @@
 // The note synthesiser: turns one note event into samples. A phase
 // accumulator steps through the note's wavetable set at the current pitch,
 // the tone crossfades from one stage table to the next along the envelope
-// breakpoints, and each tone value is mixed with the background and handed to
-// the renderer's sample writer.
+// breakpoints, and each tone value is mixed with the background and written
+// through the renderer's sample writer, a run of samples at a time.
 //
 // Floating point decides the output bit for bit: expressions are evaluated in
 // double and rounded to float exactly where a float is stored (ampfac, phase,
