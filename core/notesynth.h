@@ -94,6 +94,17 @@ inline int32_t lerp(const Lerp* table, const TablePos& tp) {
   return static_cast<int32_t>(e.v + e.d * static_cast<double>(tp.frac));
 }
 
+// trunc32 of a mixed value, whose magnitude stays below 2^36 (two 32-bit
+// terms over a divisor of at least 1): on 64-bit targets the 64-bit
+// conversion keeps its low bits without trunc32's range tests.
+inline int32_t mixtrunc(double x) {
+#if INTPTR_MAX == INT64_MAX
+  return wrap32(static_cast<int64_t>(x));
+#else
+  return trunc32(x);
+#endif
+}
+
 // Converts a pitch word of the stream into freq's element type; with a float
 // element (scorevox, dryvox) the transposition ratio applies when its two
 // terms differ.
@@ -212,28 +223,37 @@ int32_t wrtnote(int32_t n, R& r) {
         // The phase is not needed any more: the tone stays silent to the end
         // of the note.
         for (int32_t j = 0; j < k; ++j)
-          out[j] = low16(trunc32(static_cast<double>(mul32(bg.next(), srweight)) / divisor));
+          out[j] = low16(mixtrunc(static_cast<double>(mul32(bg.next(), srweight)) / divisor));
       } else {
         const Lerp* t0 = tab[stage];
         const Lerp* t1 = tab[stage + 1];
         const int32_t span = sampstdif[stage];
         int64_t off = int64_t{notepos} - sampsttbl[stage];
-        auto emit = [&](int32_t j, int32_t toneval) {
+        auto emit = [&](int32_t j, int32_t toneval, int32_t bgval) {
           const double mix = static_cast<double>(mul32(10, toneval)) * amp +
-                             static_cast<double>(mul32(bg.next(), srweight));
-          out[j] = low16(trunc32(mix / divisor));
+                             static_cast<double>(mul32(bgval, srweight));
+          out[j] = low16(mixtrunc(mix / divisor));
         };
         if (span == 0) {  // a zero span gives the later stage
-          for (int32_t j = 0; j < k; ++j) emit(j, lerp(t1, cursor.at(step())));
+          for (int32_t j = 0; j < k; ++j) emit(j, lerp(t1, cursor.at(step())), bg.next());
         } else {
+          // The loop of nearly every sample, built twice so that the test
+          // for a missing recording is not taken per sample.
           const FixedDiv xdiv(span);
-          for (int32_t j = 0; j < k; ++j) {
-            const TablePos tp = cursor.at(step());
-            const int32_t v0 = lerp(t0, tp);
-            const int32_t v1 = lerp(t1, tp);
-            emit(j, wrap32(v0 + xdiv(int64_t{v1 - v0} * off)));  // the product in 64 bits
-            ++off;
-          }
+          auto tone = [&](auto present) {
+            for (int32_t j = 0; j < k; ++j) {
+              const TablePos tp = cursor.at(step());
+              const int32_t v0 = lerp(t0, tp);
+              const int32_t v1 = lerp(t1, tp);
+              const int32_t bgval = present ? bg.next_present() : bg.next();
+              emit(j, wrap32(v0 + xdiv(int64_t{v1 - v0} * off)), bgval);  // the product in 64 bits
+              ++off;
+            }
+          };
+          if (bg.data != nullptr)
+            tone(std::true_type{});
+          else
+            tone(std::false_type{});
         }
       }
       const bool full = r.commit(k, Form::note, part, bg.pos);

@@ -83,6 +83,12 @@ struct Background {
     if (++pos >= len) pos = 0;
     return v;
   }
+  // next() where the caller knows that data is not null.
+  int32_t next_present() {
+    const int32_t v = data[pos];
+    if (++pos >= len) pos = 0;
+    return v;
+  }
 };
 
 template <class V>
