@@ -22,24 +22,24 @@
 using Traits = Scorevox;
 constexpr bool kEcho = true;
 constexpr bool kSrReset = false;
-extern "C" void setmsghook(voxmsghook);
-extern "C" int32_t wrtbin16(int32_t, int32_t, int16_t*, int32_t, const int16_t*, int32_t, int32_t, int32_t, int32_t,
+extern "C" void VOXCALL setmsghook(voxmsghook);
+extern "C" int32_t VOXCALL wrtbin16(int32_t, int32_t, int16_t*, int32_t, const int16_t*, int32_t, int32_t, int32_t, int32_t,
                             int32_t, int32_t, const int16_t*, const float*, int32_t);
 #elif defined(VOX_LIB_BLOCKVOX)
 #include "../blockvox/traits.h"
-extern "C" void setmsghook(voxmsghook);
+extern "C" void VOXCALL setmsghook(voxmsghook);
 using Traits = Blockvox;
 constexpr bool kEcho = true;
 constexpr bool kSrReset = false;
-extern "C" int32_t dwrblk16bin(const int16_t*, int16_t*, int32_t, const int16_t*, int32_t, int32_t, int32_t, int32_t,
+extern "C" int32_t VOXCALL dwrblk16bin(const int16_t*, int16_t*, int32_t, const int16_t*, int32_t, int32_t, int32_t, int32_t,
                                const int16_t*, int32_t, const float*);
 #elif defined(VOX_LIB_DRYVOX)
 #include "../dryvox/traits.h"
-extern "C" void setmsghook(voxmsghook);
+extern "C" void VOXCALL setmsghook(voxmsghook);
 using Traits = Dryvox;
 constexpr bool kEcho = false;
 constexpr bool kSrReset = true;
-extern "C" int32_t wtalbin16(int32_t, int32_t, int32_t, int16_t*, int32_t, const int16_t*, int32_t, int32_t, int32_t,
+extern "C" int32_t VOXCALL wtalbin16(int32_t, int32_t, int32_t, int16_t*, int32_t, const int16_t*, int32_t, int32_t, int32_t,
                              int32_t, int32_t, int32_t);
 #endif
 
