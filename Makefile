@@ -18,6 +18,11 @@ build: deps
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	$(CMAKE) --build $(BUILD) -j$(JOBS)
 
+# The demo, from its sources in demo/: builds vox and the libraries, then
+# renders demo.wav and its captions into $(BUILD)/demo.
+demo: build
+	demo/render.sh $(BUILD) $(BUILD)/demo
+
 # The whole suite: the release build, then the same tests built with
 # AddressSanitizer and UndefinedBehaviorSanitizer, then the 32-bit Windows
 # DLLs under Wine (skipped, with a notice, when the toolchain or Wine is
@@ -44,16 +49,21 @@ test-win32: build
 	@tools/install-deps.sh win32 || echo "note: the Windows toolchain could not be installed; its tests are skipped"
 	VOX_WIN32_BUILD=$(WIN32B) JOBS=$(JOBS) tools/run-win32-tests.sh $(BUILD)
 
-# The benchmarks (Google Benchmark), in a release build of their own.
+# The benchmarks (Google Benchmark), in a release build of their own: the
+# loaders against a plain fread, then each renderer against its reference
+# path in one process per library. The last line printed is the renderers'
+# speed-up.
+RENDER_BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 bench: deps
 	$(CMAKE) -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DVOX_BENCH=ON -DVOX_TESTS=OFF
 	$(CMAKE) --build $(BENCH) -j$(JOBS)
 	$(BENCH)/bench/load_bench
-
-# The demo, from its sources in demo/: builds vox and the libraries, then
-# renders demo.wav and its captions into $(BUILD)/demo.
-demo: build
-	demo/render.sh $(BUILD) $(BUILD)/demo
+	for lib in scorevox blockvox dryvox; do \
+	  $(BENCH)/bench/$${lib}_render_bench $(RENDER_BENCH_ARGS) \
+	    --benchmark_out=$(BENCH)/$${lib}_render.json --benchmark_out_format=json || exit 1; \
+	done
+	@awk -f bench/speedup.awk $(BENCH)/scorevox_render.json $(BENCH)/blockvox_render.json \
+	  $(BENCH)/dryvox_render.json
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(WIN32B) $(BENCH)

@@ -7,7 +7,24 @@
 #include <cmath>
 #include <cstdint>
 
+// Processors with SSE4.1 truncate a double without leaving the floating-point
+// registers (roundsd); the echo checks for it at run time.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define VOX_HAVE_ROUND 1
+#else
+#define VOX_HAVE_ROUND 0
+#endif
+
 namespace vox {
+
+#if VOX_HAVE_ROUND
+inline bool has_round() {
+  static const bool yes = __builtin_cpu_supports("sse4.1");
+  return yes;
+}
+#endif
+// Tests clear this to run the portable paths on a processor with SSE4.1.
+inline bool round_allowed = true;
 
 constexpr int32_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(v))); }
 constexpr int32_t mul32(int32_t a, int32_t b) { return wrap32(int64_t{a} * b); }
@@ -27,5 +44,30 @@ inline int32_t trunc32(double x) {
   // Beyond 2^53 every double is an integer; fmod is exact.
   return wrap32(static_cast<int64_t>(std::fmod(x, 4294967296.0)));
 }
+
+// Truncating division of a 64-bit numerator by a 32-bit divisor that stays
+// fixed for many divisions (a stage span, the mix divisor of the rests).
+// On 64-bit processors the hardware divider is the fastest exact way: a
+// reciprocal product, in floating point with a remainder correction or in
+// integers with a 128-bit product, measured slower. On 32-bit targets the
+// wide division is a library call, so numerators that fit in 32 bits, nearly
+// all of them, take the narrow one. The divisor must not be 0.
+class FixedDiv {
+ public:
+  explicit FixedDiv(int32_t d) : d_(d) {}
+
+  int64_t operator()(int64_t n) const {
+#if INTPTR_MAX == INT64_MAX
+    return n / d_;
+#else
+    // -1 would overflow the narrow division for INT32_MIN.
+    if (n == static_cast<int32_t>(n) && d_ != -1) return static_cast<int32_t>(n) / d_;
+    return n / d_;
+#endif
+  }
+
+ private:
+  int32_t d_;
+};
 
 }  // namespace vox

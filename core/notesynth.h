@@ -1,8 +1,8 @@
 // The note synthesiser: turns one note event into samples. A phase
 // accumulator steps through the note's wavetable set at the current pitch,
 // the tone crossfades from one stage table to the next along the envelope
-// breakpoints, and each tone value is mixed with the background and handed to
-// the renderer's sample writer.
+// breakpoints, and each tone value is mixed with the background and written
+// through the renderer's sample writer, a run of samples at a time.
 //
 // Floating point decides the output bit for bit: expressions are evaluated in
 // double and rounded to float exactly where a float is stored (ampfac, phase,
@@ -10,6 +10,7 @@
 // truncate toward zero.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
@@ -51,6 +52,29 @@ inline TablePos tablepos(float phase, int32_t size) {
   return {idx, idx + 1 == size ? 0 : idx + 1, frac};
 }
 
+// The table position of a phase that moves by small steps (nxt is not
+// set: see Lerp): the index is
+// kept relative to a multiple of the table size, which is only worked out
+// again when the phase leaves that period, so that a remainder is rarely
+// taken. Huge and non-finite phases take tablepos.
+struct TableCursor {
+  int32_t size;
+  int64_t base = 0;
+  TablePos at(float phase) {
+    if (!(std::fabs(phase) < 2147483648.0f)) return tablepos(phase, size);
+    const int32_t ip = static_cast<int32_t>(phase);
+    int64_t idx = int64_t{ip} - base;
+    if (static_cast<uint64_t>(idx) >= static_cast<uint64_t>(size)) {
+      int32_t m = ip % size;
+      if (m < 0) m += size;
+      base = int64_t{ip} - m;
+      idx = m;
+    }
+    // phase - ip is exact in float: ip is the phase's own integer part.
+    return {static_cast<int32_t>(idx), 0, phase - static_cast<float>(ip)};
+  }
+};
+
 // Linear interpolation in one wavetable: the difference is an exact integer,
 // the sum is taken in double and truncated.
 inline int32_t interp(const int16_t* table, const TablePos& tp) {
@@ -59,12 +83,26 @@ inline int32_t interp(const int16_t* table, const TablePos& tp) {
   return static_cast<int32_t>(static_cast<double>(a) + static_cast<double>(d) * static_cast<double>(tp.frac));
 }
 
-// Crossfade between stage values v0 and v1 at offset off into a span of
-// span samples: the product in 64 bits, then the truncating division. A zero
-// span gives the later stage.
-inline int32_t crossfade(int32_t v0, int32_t v1, int64_t off, int32_t span) {
-  if (span == 0) return v1;
-  return wrap32(v0 + (int64_t{v1 - v0} * off) / span);
+// A table entry and its difference to the next, ready for interpolation:
+// the same sum as interp's.
+struct Lerp {
+  double v;
+  double d;
+};
+inline int32_t lerp(const Lerp* table, const TablePos& tp) {
+  const Lerp& e = table[tp.idx];
+  return static_cast<int32_t>(e.v + e.d * static_cast<double>(tp.frac));
+}
+
+// trunc32 of a mixed value, whose magnitude stays below 2^36 (two 32-bit
+// terms over a divisor of at least 1): on 64-bit targets the 64-bit
+// conversion keeps its low bits without trunc32's range tests.
+inline int32_t mixtrunc(double x) {
+#if INTPTR_MAX == INT64_MAX
+  return wrap32(static_cast<int64_t>(x));
+#else
+  return trunc32(x);
+#endif
 }
 
 // Converts a pitch word of the stream into freq's element type; with a float
@@ -139,49 +177,115 @@ int32_t wrtnote(int32_t n, R& r) {
   for (int32_t k = 0; k <= numtb - 2; ++k) sampstdif[k] = sub32(sampsttbl[k + 1], sampsttbl[k]);
   V::on_note_totsamp(r.trace, datapos, totsamp);
 
-  const int16_t(&tables)[kStages][kTableMax] = wtb[tblset];
   const int32_t size = tblsize[tblset];
-  const bool tonestops = r.envtype <= 2;  // types 0..2 fall silent after the sixth breakpoint
+  const int32_t stages = numtb;
+  // The set's tables as doubles, each entry with its difference to the next
+  // (the last to the first), the two terms of the interpolation.
+  Lerp tab[kStages][kTableMax];
+  for (int32_t st = 0; st < stages; ++st) {
+    const int16_t* t = wtb[tblset][st];
+    for (int32_t i = 0; i < size; ++i)
+      tab[st][i] = {static_cast<double>(t[i]), static_cast<double>(t[i + 1 == size ? 0 : i + 1] - t[i])};
+  }
+  // Types 0..2 fall silent after the sixth breakpoint: from this sample on
+  // the note is the background alone.
+  const int64_t toneend = r.envtype <= 2 ? int64_t{sampsttbl[5]} + 1 : INT64_MAX;
   const double wscale = static_cast<double>(size);
+  const double amp = static_cast<double>(ampfac);
+  const double divisor = static_cast<double>(r.divisor);
+  const int32_t srweight = r.srweight;
 
-  // One sample at notepos, after the phase has been advanced.
+  // Plays the samples of a steady part or a glide up to end (exclusive);
+  // step() advances the phase and returns it. False when the buffer became
+  // full. The part is cut into stretches over which the stage stays the same
+  // and the tone neither starts nor stops, so that the stage search, the
+  // stage's tables and its span are settled once per stretch.
   int32_t notepos = 0;
-  auto sample = [&](float phase, Part part) -> bool {
-    const TablePos tp = tablepos(phase, size);
-    int32_t stage = 0;
-    while (stage < numtb - 1 && notepos >= sampsttbl[stage]) ++stage;
-    --stage;
-    const int32_t v0 = interp(tables[stage], tp);
-    const int32_t v1 = interp(tables[stage + 1], tp);
-    int32_t toneval = crossfade(v0, v1, int64_t{notepos} - sampsttbl[stage], sampstdif[stage]);
-    if (tonestops && notepos > sampsttbl[5]) toneval = 0;
-    const double mix = static_cast<double>(mul32(10, toneval)) * static_cast<double>(ampfac) +
-                       static_cast<double>(mul32(r.background(), r.srweight));
-    const int32_t val = trunc32(mix / static_cast<double>(r.divisor));
-    if (r.wrtsamp(val, Form::note, part)) return true;
-    ++notepos;
-    return false;
+  TableCursor cursor{size};
+  auto play = [&](int32_t end, auto& step, Part part) -> bool {
+    while (notepos < end) {
+      // The stage search of a single sample. Its result only grows with
+      // notepos, and only when notepos reaches the breakpoint that stopped
+      // the search.
+      int32_t stage = 0;
+      while (stage < stages - 1 && notepos >= sampsttbl[stage]) ++stage;
+      int64_t stop = end;
+      if (stage < stages - 1) stop = std::min<int64_t>(stop, sampsttbl[stage]);
+      --stage;
+      const bool silent = notepos >= toneend;
+      if (!silent) stop = std::min(stop, toneend);
+      const int32_t k = static_cast<int32_t>(std::min<int64_t>(stop - notepos, r.room()));
+      if (k <= 0) return false;  // no room for a single sample
+
+      int16_t* out = r.dry();
+      auto bg = r.bg();
+      if (silent) {
+        // The phase is not needed any more: the tone stays silent to the end
+        // of the note.
+        for (int32_t j = 0; j < k; ++j)
+          out[j] = low16(mixtrunc(static_cast<double>(mul32(bg.next(), srweight)) / divisor));
+      } else {
+        const Lerp* t0 = tab[stage];
+        const Lerp* t1 = tab[stage + 1];
+        const int32_t span = sampstdif[stage];
+        int64_t off = int64_t{notepos} - sampsttbl[stage];
+        auto emit = [&](int32_t j, int32_t toneval, int32_t bgval) {
+          const double mix = static_cast<double>(mul32(10, toneval)) * amp +
+                             static_cast<double>(mul32(bgval, srweight));
+          out[j] = low16(mixtrunc(mix / divisor));
+        };
+        if (span == 0) {  // a zero span gives the later stage
+          for (int32_t j = 0; j < k; ++j) emit(j, lerp(t1, cursor.at(step())), bg.next());
+        } else {
+          // The loop of nearly every sample, built twice so that the test
+          // for a missing recording is not taken per sample.
+          const FixedDiv xdiv(span);
+          auto tone = [&](auto present) {
+            for (int32_t j = 0; j < k; ++j) {
+              const TablePos tp = cursor.at(step());
+              const int32_t v0 = lerp(t0, tp);
+              const int32_t v1 = lerp(t1, tp);
+              const int32_t bgval = present ? bg.next_present() : bg.next();
+              emit(j, wrap32(v0 + xdiv(int64_t{v1 - v0} * off)), bgval);  // the product in 64 bits
+              ++off;
+            }
+          };
+          if (bg.data != nullptr)
+            tone(std::true_type{});
+          else
+            tone(std::false_type{});
+        }
+      }
+      const bool full = r.commit(k, Form::note, part, bg.pos);
+      notepos += k;
+      if (full) return false;
+    }
+    return true;
   };
 
+  // phase + phinc and glidefreq + glidestep are sums of two floats: their
+  // exact sum rounded once to float, which float addition gives directly
+  // (double holds more than twice float's precision, so the double sum
+  // rounded to float is the same).
   float phase = 0.0f;
+  const double rate = static_cast<double>(samprate);
   for (int32_t i = 0; i < n; ++i) {
     const float phinc = static_cast<float>(perstep<V>(wscale * static_cast<double>(freq[i]) / samprate));
-    while (notepos < sampsttr[i]) {
-      phase = static_cast<float>(static_cast<double>(phase) + static_cast<double>(phinc));
-      if (sample(phase, Part::steady)) return kNoteFull;
-    }
+    auto steady = [&phase, phinc] { return phase += phinc; };
+    if (!play(sampsttr[i], steady, Part::steady)) return kNoteFull;
     if (i == n - 1) break;
     const int32_t glidelen = mul32(trans[i], samprate) / 100;
     float glidefreq = static_cast<float>(freq[i]);
     float glidestep = 0.0f;
     if (glidelen != 0)
       glidestep = static_cast<float>((static_cast<double>(freq[i + 1]) - static_cast<double>(freq[i])) / glidelen);
-    while (notepos < sampstdur[i + 1]) {
-      glidefreq = static_cast<float>(static_cast<double>(glidefreq) + static_cast<double>(glidestep));
+    auto glide = [&] {
+      glidefreq += glidestep;
       phase = static_cast<float>(static_cast<double>(phase) +
-                                 perstep<V>(wscale * static_cast<double>(glidefreq) / samprate));
-      if (sample(phase, Part::glide)) return kNoteFull;
-    }
+                                 perstep<V>(wscale * static_cast<double>(glidefreq) / rate));
+      return phase;
+    };
+    if (!play(sampstdur[i + 1], glide, Part::glide)) return kNoteFull;
   }
   return kNoteDone;
 }

@@ -1,6 +1,6 @@
 // The block renderer that the three libraries share: call set-up, the event
-// loop over the score stream, rests, and the sample writer wrtsamp with its
-// echo. A library's traits type V says what differs: where the stream comes
+// loop over the score stream, rests, and the sample writer (dry() and
+// commit(), which write runs of samples and apply the echo to them). A library's traits type V says what differs: where the stream comes
 // from, whether the buffer is cleared, the pitch unit, the echo tail, and its
 // trace texts.
 #pragma once
@@ -71,6 +71,26 @@ struct NoTrace {
   static void on_note_sample(int32_t /*tracepos*/, Part, int32_t /*samppos*/, int32_t /*val*/, int32_t /*srcnt*/) {}
 };
 
+// The looping background recording and the position of its next sample. A
+// recording of no length, or none at all, is silence; the position wraps at
+// srlen all the same.
+struct Background {
+  const int16_t* data;
+  int32_t len;
+  int32_t pos;
+  int32_t next() {
+    const int32_t v = data != nullptr ? data[pos] : 0;
+    if (++pos >= len) pos = 0;
+    return v;
+  }
+  // next() where the caller knows that data is not null.
+  int32_t next_present() {
+    const int32_t v = data[pos];
+    if (++pos >= len) pos = 0;
+    return v;
+  }
+};
+
 template <class V>
 class Renderer {
  public:
@@ -85,7 +105,9 @@ class Renderer {
         sampdata_(a.sampdata),
         sampcap_(a.bufbytes / 2),
         srdata_(a.srdata),
-        echo_(a.numecho, a.echodel, a.echogain, V::tail()) {
+        echo_(a.numecho, a.echodel, a.echogain, V::tail()),
+        bg_{srlen > 0 ? a.srdata : nullptr, srlen, 0},
+        restdiv_(divisor) {
     const auto num = static_cast<int16_t>(a.transnum);
     const auto den = static_cast<int16_t>(a.transden);
     transnum = den == 0 ? 1 : num;
@@ -104,7 +126,47 @@ class Renderer {
     if (static_cast<int16_t>(args_.srreset) != 0) srcnt = 0;
     if (srcnt < 0 || srcnt >= srlen) srcnt = 0;
     setsttbl(envtype, samprate);
+    // The background position lives in bg_ during the call.
+    bg_.pos = srcnt;
+    const int32_t res = events();
+    srcnt = bg_.pos;
+    return res;
+  }
 
+  // What the note synthesiser needs of the call.
+  int32_t next() { return stream_[datapos++]; }
+
+  // Samples are produced in runs: the producer writes the values of up to
+  // room() samples at dry() (their low 16 bits), reading the background
+  // through a copy of bg(), then commit() applies the echo to them in order,
+  // shows the per-sample trace texts and advances the positions. Each
+  // sample's echo reads only earlier, final samples and the tail, so a run
+  // gives the samples that one sample at a time gives. While diagnostics are
+  // on, runs are one sample long so that the texts come in their order.
+  int32_t room() const { return trace != 0 ? std::min(sampcap_ - samppos_, 1) : sampcap_ - samppos_; }
+  int16_t* dry() const { return sampdata_ + samppos_; }
+  const Background& bg() const { return bg_; }
+
+  // True when the buffer is full. bgnext is the background position after
+  // the run.
+  bool commit(int32_t k, Form form, Part part, int32_t bgnext) {
+    if (echo_.on()) echo_.apply(sampdata_, samppos_, samppos_ + k, form);
+    if (trace != 0 && form == Form::note) V::on_note_sample(trace, part, samppos_, sampdata_[samppos_], bg_.pos);
+    bg_.pos = bgnext;
+    samppos_ += k;
+    return samppos_ >= sampcap_;
+  }
+
+  const int32_t samprate;
+  const int32_t envtype;
+  const int32_t srweight;
+  const int32_t divisor;
+  const int32_t trace;
+  int32_t transnum = 1;
+  int32_t transden = 1;
+
+ private:
+  int32_t events() {
     for (;;) {
       if (!stream_.has(datapos, 1)) return kEndResult;
       const int32_t code = stream_[datapos];
@@ -138,39 +200,21 @@ class Renderer {
     }
   }
 
-  // What the note synthesiser needs of the call.
-  int32_t next() { return stream_[datapos++]; }
-  int32_t background() const { return srlen > 0 && srdata_ != nullptr ? srdata_[srcnt] : 0; }
-
-  // Stores one sample, applies the echo, advances the background and the
-  // write position; true when the buffer is full. With no room at all
-  // (bufbytes below 2) nothing is stored.
-  bool wrtsamp(int32_t val, Form form, Part part) {
-    if (samppos_ >= sampcap_) return true;
-    sampdata_[samppos_] = low16(val);
-    if (echo_.on()) echo_.apply(sampdata_, sampcap_, samppos_, form);
-    if (form == Form::note) V::on_note_sample(trace, part, samppos_, sampdata_[samppos_], srcnt);
-    if (++srcnt >= srlen) srcnt = 0;
-    return ++samppos_ >= sampcap_;
-  }
-
-  const int32_t samprate;
-  const int32_t envtype;
-  const int32_t srweight;
-  const int32_t divisor;
-  const int32_t trace;
-  int32_t transnum = 1;
-  int32_t transden = 1;
-
- private:
-  // A rest: the background alone; true when the buffer became full.
+  // A rest: the background alone; true when the buffer became full. A run
+  // that finds no room left (a buffer of less than one sample) stores
+  // nothing.
   bool rest() {
     const int32_t d = stream_[datapos++];
-    const int32_t count = mul32(samprate, d) / 100;
-    for (int32_t i = 0; i < count; ++i) {
-      V::on_rest_sample(trace, args_.numecho, echo_.on(), samppos_, sampdata_);
-      const int32_t val = div32(mul32(background(), srweight), divisor);
-      if (wrtsamp(val, Form::rest, Part::steady)) return true;
+    int32_t count = mul32(samprate, d) / 100;
+    while (count > 0) {
+      if (trace != 0) V::on_rest_sample(trace, args_.numecho, echo_.on(), samppos_, sampdata_);
+      const int32_t k = std::min(count, room());
+      if (k <= 0) return true;
+      int16_t* out = dry();
+      Background b = bg_;
+      for (int32_t j = 0; j < k; ++j) out[j] = low16(wrap32(restdiv_(mul32(b.next(), srweight))));
+      if (commit(k, Form::rest, Part::steady, b.pos)) return true;
+      count -= k;
     }
     return false;
   }
@@ -182,6 +226,8 @@ class Renderer {
   const int16_t* const srdata_;
   int32_t samppos_ = 0;
   Echo echo_;
+  Background bg_;
+  const FixedDiv restdiv_;  // srweight + 10, the divisor of every rest sample
 };
 
 // One renderer call. Parameters that cannot be rendered change nothing.
