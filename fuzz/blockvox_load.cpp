@@ -18,6 +18,8 @@ struct Lib {
     return std::all_of(std::begin(tailbuf), std::end(tailbuf), [](int16_t v) { return v == 0; });
   }
   static bool openfailure(int32_t r) { return r == -20 || r == -30; }
+  static bool bankfailure(int32_t r) { return r == -50 || r == -55 || r == -57 || r == -58; }
+  static std::vector<int32_t> stream() { return std::vector<int32_t>{}; }
   static bool isresult(int32_t r) {
     switch (r) {
       case 0: case -20: case -30: case -40: case -50: case -55: case -57: case -58: return true;

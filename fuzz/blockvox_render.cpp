@@ -1,6 +1,8 @@
 // dwrblk16bin on a fuzzed engine state and block, several calls in a row.
 #include "blockvox.h"
 
+#include <span>
+
 #include "engine_reset.h"
 #include "renderfuzz.h"
 
@@ -18,6 +20,7 @@ struct Lib {
     const int16_t* del;
     const float* gain;
   };
+  static std::span<int16_t> tail() { return std::span<int16_t>(tailbuf); }
   static void reset() {
     fuzzhost::resetcommon();
     std::fill(std::begin(tailbuf), std::end(tailbuf), 0);

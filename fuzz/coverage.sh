@@ -18,7 +18,7 @@ for exe in "$covbuild"/fuzz/*_load "$covbuild"/fuzz/*_render; do
   dirs=()
   for d in "$fuzzbuild/corpus/$t" "$fuzzbuild/seeds/$t"; do [ -d "$d" ] && dirs+=("$d"); done
   LLVM_PROFILE_FILE="$covbuild/prof/$t.profraw" "$exe" -runs=0 "${dirs[@]}" >/dev/null 2>&1
-  objects+=(-object "$exe")
+  if [ ${#objects[@]} -eq 0 ]; then objects+=("$exe"); else objects+=(-object "$exe"); fi
 done
 llvm-profdata merge -sparse "$covbuild"/prof/*.profraw -o "$covbuild/prof/all.profdata"
 sources=(core scorevox blockvox dryvox)
@@ -26,6 +26,6 @@ llvm-cov report "${objects[@]}" -instr-profile="$covbuild/prof/all.profdata" "${
 for lib in scorevox blockvox dryvox; do
   echo
   echo "== $lib engine (its load and render targets)"
-  llvm-cov report -object "$covbuild/fuzz/${lib}_load" -object "$covbuild/fuzz/${lib}_render" \
+  llvm-cov report "$covbuild/fuzz/${lib}_load" -object "$covbuild/fuzz/${lib}_render" \
     -instr-profile="$covbuild/prof/all.profdata" "${sources[@]}" | tail -1
 done

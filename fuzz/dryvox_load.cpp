@@ -19,6 +19,8 @@ struct Lib {
   static void marktail() {}
   static bool tailcleared() { return true; }  // no echo, no tail
   static bool openfailure(int32_t r) { return r == -10 || r == -20 || r == -30; }
+  static bool bankfailure(int32_t r) { return r == -40 || r == -45 || r == -48 || r == -50; }
+  static std::vector<int32_t> stream() { return std::vector<int32_t>(std::begin(tdata), std::end(tdata)); }
   static bool isresult(int32_t r) {
     switch (r) {
       case -10: case -20: case -30: case -35: case -40: case -45: case -48: case -50: case -60: case -65:

@@ -1,6 +1,8 @@
 // wtalbin16 on a fuzzed engine state, several calls in a row.
 #include "dryvox.h"
 
+#include <span>
+
 #include "engine_reset.h"
 #include "renderfuzz.h"
 
@@ -18,6 +20,7 @@ struct Lib {
     const int16_t* del;
     const float* gain;
   };
+  static std::span<int16_t> tail() { return std::span<int16_t>{}; }
   static void reset() {
     fuzzhost::resetcommon();
     std::fill(std::begin(tdata), std::end(tdata), 0);

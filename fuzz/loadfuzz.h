@@ -33,6 +33,15 @@ inline bool isscorevoxinvalid(int32_t r) {
   return e >= 0 && e <= 255 && e != 139 && !(e >= 148 && e <= 170);
 }
 
+// numtb, tblsize and wtb, byte for byte.
+inline std::vector<uint8_t> bankstate() {
+  std::vector<uint8_t> v(sizeof numtb + sizeof tblsize + sizeof wtb);
+  std::memcpy(v.data(), &numtb, sizeof numtb);
+  std::memcpy(v.data() + sizeof numtb, tblsize, sizeof tblsize);
+  std::memcpy(v.data() + sizeof numtb + sizeof tblsize, wtb, sizeof wtb);
+  return v;
+}
+
 template <class Lib>
 int loadfuzz(const uint8_t* data, size_t size) {
   static MemFile scorefile("score"), bankfile("bank"), srfile("background");
@@ -82,6 +91,8 @@ int loadfuzz(const uint8_t* data, size_t size) {
   char msgbefore[32];
   std::memcpy(msgbefore, msg, sizeof msg);
   const int fdbefore = lowestfreefd();
+  const std::vector<uint8_t> bankbefore = bankstate();
+  const std::vector<int32_t> streambefore = Lib::stream();
 
   const int32_t r = Lib::load(pickpath(scorekind, scorefile), pickpath(bankkind, bankfile),
                               pickpath(srkind, srfile), scoreoffset, captext.data(), cappos.data(), srbuf.data(),
@@ -112,6 +123,11 @@ int loadfuzz(const uint8_t* data, size_t size) {
   }
   // A stream length names its end-of-score entry (in scorevox, 2100 to 2900
   // may also be an invalid event byte).
+  // What a failure leaves alone: everything that the steps after it would
+  // have read (the background first, then the bank, then the score).
+  if (Lib::openfailure(r) || r == Lib::srshort) FUZZ_CHECK(bankstate() == bankbefore, static_cast<long>(r));
+  if (Lib::openfailure(r) || r == Lib::srshort || Lib::bankfailure(r))
+    FUZZ_CHECK(Lib::stream() == streambefore, static_cast<long>(r));
   if (Lib::scorefile && r >= 0 && r <= 2965)
     FUZZ_CHECK(Lib::streamend(r) || (Lib::positiveinvalid && isscorevoxinvalid(r)), static_cast<long>(r));
 

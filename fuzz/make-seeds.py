@@ -16,7 +16,10 @@ LIBS = ("scorevox", "blockvox", "dryvox")
 
 def call(restart=1, startpos=0, srreset=0, bufbytes=4000, samprate=2000, envtype=0, srweight=5,
          transnum=0, transden=0, taps=(), flags=0, tracepos=0, rnd=0):
-    b = struct.pack("<bhbIibhhhbBbB", restart, startpos, srreset, bufbytes & 0xFFFFFFFF, samprate, envtype,
+    if not -32768 <= bufbytes < 32768:
+        flags |= 32
+        bufbytes //= 4
+    b = struct.pack("<bhbhibhhhbBbB", restart, startpos, srreset, bufbytes, samprate, envtype,
                     srweight, transnum, transden, len(taps), flags, tracepos, rnd)
     for delay, gain16 in taps:
         b += struct.pack("<hH", delay, gain16)
@@ -54,12 +57,12 @@ def render_seeds(lib):
     phrase = [150, 5] + note(905, [(440, 20, 5), (660, 20, 0)], tenths) + [149]
     seeds = {}
     seeds["phrase-echo"] = render_input(
-        [call(taps=echo), call(restart=0, taps=echo)], phrase + phrase + [139])
+        [call(taps=echo, flags=64), call(restart=0, taps=echo, flags=64)], phrase + phrase + [139])
     seeds["glide-env3-transposed"] = render_input(
         [call(envtype=3, transnum=3, transden=2, samprate=4000, bufbytes=20000)],
         note(301, [(200, 5, 10), (400, 0, 5), (100, 10, 0)], tenths) + [149, 139])
     seeds["env-types"] = render_input(
-        [call(envtype=e, samprate=1000 + 700 * e, bufbytes=30000) for e in (0, 1, 2, 4)],
+        [call(envtype=e, samprate=1000 + 700 * e, bufbytes=30000, flags=64) for e in (0, 1, 2, 4)],
         note(902, [(300, 300, 0)], tenths) + [149, 139])
     seeds["full-buffer"] = render_input(
         [call(bufbytes=40, taps=echo), call(restart=0, bufbytes=1), call(restart=0, bufbytes=-6)],
@@ -89,6 +92,9 @@ def render_seeds(lib):
     seeds["rounding"] = render_input(
         [call(rnd=r, taps=echo, transnum=5, transden=4) for r in (1, 2, 3)],
         note(907, [(300, 10, 10), (900, 10, 0)], tenths) + [149, 149, 149])
+    seeds["huge-phase"] = render_input(
+        [call(samprate=100, transnum=32767, transden=1), call(samprate=1, transnum=-32768, transden=1)],
+        note(906, [(6000, 300, 200), (10, 300, 0)], tenths) + [149, 139])
     seeds["block-end-139"] = render_input([call()], [150, 2, 152, 905], flags=4)
     return seeds
 

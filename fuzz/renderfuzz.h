@@ -9,11 +9,12 @@
 //           words zero-extended, bit 2 block ends with 139 instead of 149),
 //           12 x i8 tblsize, i16 word that fills tdata after the given words,
 //           u8 number of calls (1 + n % 4)
-//   calls   per call: i8 restart, i16 startpos, i8 srreset, u32 bufbytes (low
-//           18 bits, signed), i32 samprate, i8 envtype, i16 srweight,
+//   calls   per call: i8 restart, i16 startpos, i8 srreset, i16 bufbytes (times
+//           4 with flag bit 5, so up to 65535 samples), i32 samprate, i8 envtype, i16 srweight,
 //           i16 transnum, i16 transden, i8 numecho (-8..8 as n % 9), u8 flags
 //           (bit 0 null echodel, bit 1 null echogain, bit 2 null sampdata,
-//           bit 3 the host sets datapos to startpos, bit 4 null blkdata),
+//           bit 3 the host sets datapos to startpos, bit 4 null blkdata,
+//           bit 5 bufbytes times 4, bit 6 replay the call),
 //           i8 tracepos, u8 host rounding mode; then for each of the numecho
 //           taps i16 delay and a 16-bit gain (the high half of a float)
 //   stream  u16 word count, then the words (i16)
@@ -24,6 +25,7 @@
 #include <cfenv>
 #include <cstdint>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "fuzzhost.h"
@@ -44,7 +46,7 @@ inline CallArgs readcall(Input& in) {
   c.restart = in.i8();
   c.startpos = in.i16();
   c.srreset = in.i8();
-  c.bufbytes = static_cast<int32_t>(in.u32() << 14) >> 14;
+  c.bufbytes = in.i16();
   c.samprate = in.i32();
   c.envtype = in.i8();
   c.srweight = in.i16();
@@ -52,6 +54,7 @@ inline CallArgs readcall(Input& in) {
   c.transden = in.i16();
   c.numecho = in.i8() % 9;
   c.flags = in.u8();
+  if ((c.flags & 32) != 0) c.bufbytes *= 4;
   c.tracepos = in.i8();
   c.round = in.u8();
   for (int32_t t = 0; t < c.numecho; ++t) {
@@ -153,6 +156,12 @@ int renderfuzz(const uint8_t* data, size_t size) {
     call.del = (c.flags & 1) != 0 ? nullptr : del.data();
     call.gain = (c.flags & 2) != 0 ? nullptr : gain.data();
 
+    // What a call may depend on besides its arguments and the loaded data.
+    const bool replay = (c.flags & 64) != 0;
+    const int32_t srcntbefore = vox::srcnt;
+    const std::vector<int16_t> tailbefore(Lib::tail().begin(), Lib::tail().end());
+    const std::vector<int32_t> stagesbefore(std::begin(sampsttbl), std::end(sampsttbl));
+
     const int round = hostround(c.round);
     std::fesetround(round);
     const int32_t r = Lib::render(call);
@@ -183,6 +192,36 @@ int renderfuzz(const uint8_t* data, size_t size) {
         FUZZ_CHECK(out[i] == (cleared ? 0 : before[i]), static_cast<long>(i), out[i]);
     }
     FUZZ_CHECK(vox::srcnt >= 0 && (srlen <= 0 || vox::srcnt < srlen || vox::srcnt == 0), vox::srcnt, srlen);
+
+    if (replay) {
+      // The same call again from the same stream position, background
+      // position, tail and stage breakpoints, with the last note's tables
+      // scrambled (no call may rely on them): the same samples, result and
+      // positions.
+      const std::vector<int16_t> first = out.copy();
+      const int32_t pos = datapos, bg = vox::srcnt;
+      const std::vector<int16_t> tail(Lib::tail().begin(), Lib::tail().end());
+      datapos = posbefore;
+      vox::srcnt = srcntbefore;
+      std::copy(tailbefore.begin(), tailbefore.end(), Lib::tail().begin());
+      std::copy(stagesbefore.begin(), stagesbefore.end(), sampsttbl);
+      for (int i = 0; i < 20; ++i) {
+        freq[i] = static_cast<std::remove_reference_t<decltype(freq[0])>>(9000 - 77 * i);
+        dur[i] = trans[i] = sampstdur[i] = sampsttr[i] = -1000 + 333 * i;
+      }
+      std::fill(std::begin(sampstdif), std::end(sampstdif), 12345);
+      Guarded<int16_t> again(out.size());
+      std::copy(before.begin(), before.end(), again.data());
+      call.out = nullout ? nullptr : again.data();
+      std::fesetround(round);
+      const int32_t r2 = Lib::render(call);
+      std::fesetround(FE_TONEAREST);
+      again.check("sampdata guard");
+      FUZZ_CHECK(r2 == r, static_cast<long>(r2), static_cast<long>(r));
+      FUZZ_CHECK(again.same(first));
+      FUZZ_CHECK(datapos == pos && vox::srcnt == bg, datapos, pos);
+      FUZZ_CHECK(std::equal(tail.begin(), tail.end(), Lib::tail().begin()));
+    }
   }
   return 0;
 }

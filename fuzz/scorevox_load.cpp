@@ -21,6 +21,8 @@ struct Lib {
     return std::all_of(std::begin(tailbuf), std::end(tailbuf), [](int16_t v) { return v == 0; });
   }
   static bool openfailure(int32_t r) { return r == -10 || r == -20 || r == -30; }
+  static bool bankfailure(int32_t r) { return r == -40 || r == -45 || r == -48 || r == -50; }
+  static std::vector<int32_t> stream() { return std::vector<int32_t>(std::begin(tdata), std::end(tdata)); }
   static bool isresult(int32_t r) {
     switch (r) {
       case -10: case -20: case -30: case -35: case -40: case -45: case -48: case -50: case -65: return true;
