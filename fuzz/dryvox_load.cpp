@@ -12,6 +12,7 @@ struct Lib {
   static constexpr bool positiveinvalid = false;  // invalid event bytes give positive results
   static constexpr bool writesmsg = true;
   static constexpr int32_t srshort = -35;
+  static constexpr fuzzhost::LoadResults results{-10, -20, -30, -35, -40, -45, -50, -48, -65, [](int32_t) { return -60; }};
   static void reset() {
     fuzzhost::resetcommon();
     std::fill(std::begin(tdata), std::end(tdata), 0);

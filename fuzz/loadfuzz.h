@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "fuzzhost.h"
+#include "refload.h"
 
 namespace fuzzhost {
 
@@ -40,6 +41,21 @@ inline std::vector<uint8_t> bankstate() {
   std::memcpy(v.data() + sizeof numtb, tblsize, sizeof tblsize);
   std::memcpy(v.data() + sizeof numtb + sizeof tblsize, wtb, sizeof wtb);
   return v;
+}
+
+// The loader's state as it stands.
+template <class Lib>
+LoadState loadstate(const Guarded<uint8_t>& srbuf, const Guarded<char>& captext, const Guarded<int32_t>& cappos) {
+  LoadState st;
+  st.numtb = numtb;
+  std::memcpy(st.tblsize, tblsize, sizeof tblsize);
+  std::memcpy(st.wtb, wtb, sizeof wtb);
+  st.srlen = srlen;
+  st.tdata = Lib::stream();
+  st.srdata = srbuf.copy();
+  st.captext = captext.copy();
+  st.cappos = cappos.copy();
+  return st;
 }
 
 template <class Lib>
@@ -93,6 +109,11 @@ int loadfuzz(const uint8_t* data, size_t size) {
   const int fdbefore = lowestfreefd();
   const std::vector<uint8_t> bankbefore = bankstate();
   const std::vector<int32_t> streambefore = Lib::stream();
+  LoadState model = loadstate<Lib>(srbuf, captext, cappos);
+  const bool layoutok = banklayout >= 0 && banklayout <= 4;
+  const LoadCase lc{Lib::scorefile, scoreok, bankkind == 0 || bankkind == 3, srok, &score, &bank, &background,
+                    scoreoffset, banklayout, layoutok ? freqdim[banklayout] : 0};
+  const int32_t want = refload(model, lc, Lib::results);
 
   const int32_t r = Lib::load(pickpath(scorekind, scorefile), pickpath(bankkind, bankfile),
                               pickpath(srkind, srfile), scoreoffset, captext.data(), cappos.data(), srbuf.data(),
@@ -103,6 +124,8 @@ int loadfuzz(const uint8_t* data, size_t size) {
   captext.check("captext guard");
   cappos.check("cappos guard");
   FUZZ_CHECK(Lib::isresult(r), static_cast<long>(r));
+  FUZZ_CHECK(r == want, static_cast<long>(r), static_cast<long>(want));
+  FUZZ_CHECK(loadstate<Lib>(srbuf, captext, cappos) == model);
   FUZZ_CHECK(datapos == hostpos, datapos, hostpos);
   FUZZ_CHECK(vox::srcnt == srcntbefore, vox::srcnt, srcntbefore);
   FUZZ_CHECK(Lib::tailcleared());
