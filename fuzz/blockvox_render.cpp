@@ -20,6 +20,8 @@ struct Lib {
     const int16_t* del;
     const float* gain;
   };
+  static constexpr fuzzhost::RefLib ref{false, false, true, 2, 12000, false};
+  static std::vector<int32_t> stream() { return std::vector<int32_t>{}; }
   static std::span<int16_t> tail() { return std::span<int16_t>(tailbuf); }
   static void reset() {
     fuzzhost::resetcommon();

@@ -20,6 +20,8 @@ struct Lib {
     const int16_t* del;
     const float* gain;
   };
+  static constexpr fuzzhost::RefLib ref{false, true, false, 0, 0, true};
+  static std::vector<int32_t> stream() { return std::vector<int32_t>(std::begin(tdata), std::end(tdata)); }
   static std::span<int16_t> tail() { return std::span<int16_t>{}; }
   static void reset() {
     fuzzhost::resetcommon();

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "fuzzhost.h"
+#include "refrender.h"
 
 namespace fuzzhost {
 
@@ -87,6 +88,30 @@ inline bool isresult(int32_t r, int32_t cap, bool earlyend) {
   if (r == -1 || r == -2 || r == -100) return true;
   if (earlyend && r == -30) return true;
   return r <= -110 && r >= -990 && r % 10 == 0;
+}
+
+// The engine state that a renderer call reads and writes, for the plain
+// renderer.
+template <class Lib>
+RefState refstate(const std::vector<int16_t>* block) {
+  RefState st;
+  if (block != nullptr)
+    st.stream.assign(block->begin(), block->end());
+  else
+    st.stream = Lib::stream();
+  st.datapos = datapos;
+  st.srcnt = vox::srcnt;
+  st.tail.assign(Lib::tail().begin(), Lib::tail().end());
+  std::copy(std::begin(sampsttbl), std::end(sampsttbl), st.sampsttbl);
+  std::copy(std::begin(sampstdif), std::end(sampstdif), st.sampstdif);
+  for (int i = 0; i < 20; ++i) {
+    st.freq[i] = static_cast<double>(freq[i]);
+    st.dur[i] = dur[i];
+    st.trans[i] = trans[i];
+    st.sampstdur[i] = sampstdur[i];
+    st.sampsttr[i] = sampsttr[i];
+  }
+  return st;
 }
 
 template <class Lib>
@@ -162,6 +187,16 @@ int renderfuzz(const uint8_t* data, size_t size) {
     const std::vector<int16_t> tailbefore(Lib::tail().begin(), Lib::tail().end());
     const std::vector<int32_t> stagesbefore(std::begin(sampsttbl), std::end(sampsttbl));
 
+    // The plain renderer on copies of the engine state.
+    RefState ref = refstate<Lib>(block ? &blockcopy : nullptr);
+    std::vector<int16_t> refout = before;
+    const RefBank refbank{wtb, tblsize, numtb, nullsr ? nullptr : srbuf.data(), srlen};
+    const RefCall refcall{c.restart, c.startpos, c.srreset, c.bufbytes, c.samprate, c.envtype, c.srweight,
+                          c.transnum, c.transden, c.numecho, c.tracepos, call.del, call.gain};
+    int32_t refresult = 0;
+    const bool compare = !nullout && (!Lib::block || call.block != nullptr) &&
+                         RefRenderer(Lib::ref, refbank, ref, refout, refcall).run(refresult);
+
     const int round = hostround(c.round);
     std::fesetround(round);
     const int32_t r = Lib::render(call);
@@ -192,6 +227,20 @@ int renderfuzz(const uint8_t* data, size_t size) {
         FUZZ_CHECK(out[i] == (cleared ? 0 : before[i]), static_cast<long>(i), out[i]);
     }
     FUZZ_CHECK(vox::srcnt >= 0 && (srlen <= 0 || vox::srcnt < srlen || vox::srcnt == 0), vox::srcnt, srlen);
+
+    if (compare) {
+      FUZZ_CHECK(r == refresult, static_cast<long>(r), static_cast<long>(refresult));
+      for (size_t i = 0; i < out.size(); ++i) FUZZ_CHECK(out[i] == refout[i], static_cast<long>(i), out[i] - refout[i]);
+      const RefState now = refstate<Lib>(block ? &blockcopy : nullptr);
+      FUZZ_CHECK(now.datapos == ref.datapos && now.srcnt == ref.srcnt, now.datapos, ref.datapos);
+      FUZZ_CHECK(now.tail == ref.tail);
+      FUZZ_CHECK(std::equal(now.sampsttbl, now.sampsttbl + 8, ref.sampsttbl));
+      FUZZ_CHECK(std::equal(now.sampstdif, now.sampstdif + 8, ref.sampstdif));
+      FUZZ_CHECK(std::equal(now.freq, now.freq + 20, ref.freq));
+      FUZZ_CHECK(std::equal(now.dur, now.dur + 20, ref.dur) && std::equal(now.trans, now.trans + 20, ref.trans));
+      FUZZ_CHECK(std::equal(now.sampstdur, now.sampstdur + 20, ref.sampstdur));
+      FUZZ_CHECK(std::equal(now.sampsttr, now.sampsttr + 20, ref.sampsttr));
+    }
 
     if (replay) {
       // The same call again from the same stream position, background
