@@ -222,7 +222,7 @@ class RefRenderer {
       S.sampsttr[i] = fit(int64_t{S.sampstdur[i]} + fit(int64_t{sr} * S.dur[i]) / 100);
       if (i < n - 1) S.sampstdur[i + 1] = fit(int64_t{S.sampsttr[i]} + fit(int64_t{sr} * S.trans[i]) / 100);
     }
-    const int32_t totsamp = fit(int64_t{sr} * fit(totdur) / 100);
+    const int32_t totsamp = fit(int64_t{sr} * fit(totdur)) / 100;
     if (c_.envtype >= 3) {
       S.sampsttbl[0] = 0;
       S.sampsttbl[1] = sr / 20;
