@@ -1,7 +1,8 @@
 // The renderer fuzz target shared by the three libraries: a fuzzed engine
 // state (bank, stage count, table sizes, background, score stream or block,
 // stream position) and several renderer calls in a row with fuzzed arguments,
-// every host buffer exact-sized and guarded. Include it after the library's
+// every host buffer exact-sized and guarded. Each call is checked against
+// the plain renderer of refrender.h and, on request, replayed. Include it after the library's
 // public header; Lib supplies what differs (see scorevox_render.cpp).
 //
 // Input layout (little-endian; missing bytes read 0):
@@ -9,9 +10,9 @@
 //           words zero-extended, bit 2 block ends with 139 instead of 149),
 //           12 x i8 tblsize, i16 word that fills tdata after the given words,
 //           u8 number of calls (1 + n % 4)
-//   calls   per call: i8 restart, i16 startpos, i8 srreset, i16 bufbytes (times
-//           4 with flag bit 5, so up to 65535 samples), i32 samprate, i8 envtype, i16 srweight,
-//           i16 transnum, i16 transden, i8 numecho (-8..8 as n % 9), u8 flags
+//   calls   per call: i8 restart, i16 startpos, i8 srreset, i16 bufbytes
+//           (times 4 with flag bit 5, so up to 65535 samples), i32 samprate,
+//           i8 envtype, i16 srweight, i16 transnum, i16 transden, i8 numecho (-8..8 as n % 9), u8 flags
 //           (bit 0 null echodel, bit 1 null echogain, bit 2 null sampdata,
 //           bit 3 the host sets datapos to startpos, bit 4 null blkdata,
 //           bit 5 bufbytes times 4, bit 6 replay the call),
