@@ -6,8 +6,12 @@ WIN32B ?= build-win32
 BENCH  ?= build-bench
 JOBS   ?= 2
 CMAKE  ?= cmake
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := scorevox_load scorevox_render blockvox_load blockvox_render dryvox_load dryvox_render
 
-.PHONY: all build test test-unit test-asan test-win32 win32 bench deps demo clean
+.PHONY: all build test test-unit test-asan test-win32 test-fuzz win32 bench deps demo clean \
+        fuzz fuzz-build fuzz-long fuzz-cov
 
 all: build
 
@@ -26,8 +30,8 @@ demo: build
 # The whole suite: the release build, then the same tests built with
 # AddressSanitizer and UndefinedBehaviorSanitizer, then the 32-bit Windows
 # DLLs under Wine (skipped, with a notice, when the toolchain or Wine is
-# missing).
-test: test-asan test-unit test-win32
+# missing), then every fuzz target for a bounded time.
+test: test-asan test-unit test-win32 test-fuzz
 
 test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
@@ -65,5 +69,31 @@ bench: deps
 	@awk -f bench/speedup.awk $(BENCH)/scorevox_render.json $(BENCH)/blockvox_render.json \
 	  $(BENCH)/dryvox_render.json
 
+# Fuzzing: libFuzzer targets built with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer in $(FUZZ_BUILD). `make fuzz` runs each target
+# for FUZZ_SECONDS (two at a time) and fails on any finding;
+# `make fuzz-long TARGET=scorevox_render SECONDS=3600` runs one for longer;
+# `make fuzz-cov` reports the engine lines that the corpora reach.
+test-fuzz: fuzz
+
+fuzz-build:
+	@tools/install-deps.sh base fuzz
+	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ_BUILD) -DVOX_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CMAKE) --build $(FUZZ_BUILD) -j$(JOBS)
+	python3 fuzz/make-seeds.py $(FUZZ_BUILD)/seeds
+
+fuzz: fuzz-build
+	$(MAKE) --no-print-directory -j$(JOBS) $(addprefix fuzz-run-,$(FUZZ_TARGETS))
+
+fuzz-run-%:
+	@fuzz/run.sh $* $(FUZZ_SECONDS) $(FUZZ_BUILD)
+
+fuzz-long: fuzz-build
+	@test -n "$(TARGET)" || { echo "usage: make fuzz-long TARGET=<one of: $(FUZZ_TARGETS)> SECONDS=<n>"; exit 2; }
+	fuzz/run.sh $(TARGET) $(or $(SECONDS),600) $(FUZZ_BUILD)
+
+fuzz-cov: fuzz-build
+	fuzz/coverage.sh $(FUZZ_BUILD) $(FUZZ_BUILD)-cov
+
 clean:
-	rm -rf $(BUILD) $(ASAN) $(WIN32B) $(BENCH)
+	rm -rf $(BUILD) $(ASAN) $(WIN32B) $(BENCH) $(FUZZ_BUILD) $(FUZZ_BUILD)-cov

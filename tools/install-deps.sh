@@ -20,7 +20,7 @@ for g in "${groups[@]}"; do
   case "$g" in
     base)  want+=(g++ cmake make googletest libgtest-dev libbenchmark-dev) ;;
     tools) want+=(pkg-config libsndfile1-dev libsamplerate0-dev libcli11-dev) ;;
-    fuzz)  want+=(clang libclang-rt-14-dev llvm) ;;
+    fuzz)  want+=(clang libclang-rt-14-dev llvm python3) ;;
     win32) win32=1; want+=(g++-mingw-w64-i686-posix wine wine32:i386) ;;
     all)   exec "$0" base tools fuzz win32 ;;
     *) echo "install-deps: unknown group '$g'" >&2; exit 2 ;;
