@@ -27,11 +27,12 @@ build: deps
 demo: build
 	demo/render.sh $(BUILD) $(BUILD)/demo
 
-# The whole suite: the release build, then the same tests built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, then the 32-bit Windows
-# DLLs under Wine (skipped, with a notice, when the toolchain or Wine is
-# missing), then every fuzz target for a bounded time.
-test: test-asan test-unit test-win32 test-fuzz
+# The whole suite: the tests built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, the 32-bit Windows DLLs under Wine (skipped,
+# with a notice, when the toolchain or Wine is missing), every fuzz target for
+# a bounded time, and last the release build's tests, whose summary closes
+# the output.
+test: test-asan test-win32 test-fuzz test-unit
 
 test-unit: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
