@@ -32,7 +32,6 @@ namespace vox {
 inline constexpr int32_t kSets = 11;
 inline constexpr int32_t kStages = 6;
 inline constexpr int32_t kTableMax = 80;
-inline constexpr int32_t kSegments = 20;
 inline constexpr int32_t kStreamSize = 3000;
 
 // Index of the next background sample; the only engine variable that is not
