@@ -45,6 +45,17 @@ inline int32_t trunc32(double x) {
   return wrap32(static_cast<int64_t>(std::fmod(x, 4294967296.0)));
 }
 
+// trunc32 of a mixed value, whose magnitude stays below 2^36 (two 32-bit
+// terms over a divisor of at least 1): on 64-bit targets the 64-bit
+// conversion keeps its low bits without trunc32's range tests.
+inline int32_t mixtrunc(double x) {
+#if INTPTR_MAX == INT64_MAX
+  return wrap32(static_cast<int64_t>(x));
+#else
+  return trunc32(x);
+#endif
+}
+
 // Truncating division of a 64-bit numerator by a 32-bit divisor that stays
 // fixed for many divisions (a stage span, the mix divisor of the rests).
 // On 64-bit processors the hardware divider is the fastest exact way: a

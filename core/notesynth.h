@@ -17,6 +17,7 @@
 
 #include "arith.h"
 #include "engine.h"
+#include "tonemix.h"
 
 namespace vox {
 
@@ -92,17 +93,6 @@ struct Lerp {
 inline int32_t lerp(const Lerp* table, const TablePos& tp) {
   const Lerp& e = table[tp.idx];
   return static_cast<int32_t>(e.v + e.d * static_cast<double>(tp.frac));
-}
-
-// trunc32 of a mixed value, whose magnitude stays below 2^36 (two 32-bit
-// terms over a divisor of at least 1): on 64-bit targets the 64-bit
-// conversion keeps its low bits without trunc32's range tests.
-inline int32_t mixtrunc(double x) {
-#if INTPTR_MAX == INT64_MAX
-  return wrap32(static_cast<int64_t>(x));
-#else
-  return trunc32(x);
-#endif
 }
 
 // Converts a pitch word of the stream into freq's element type; with a float
@@ -236,6 +226,37 @@ int32_t wrtnote(int32_t n, R& r) {
         };
         if (span == 0) {  // a zero span gives the later stage
           for (int32_t j = 0; j < k; ++j) emit(j, lerp(t1, cursor.at(step())), bg.next());
+        } else if (span > 0 && off >= 0 && off + k - 1 <= span) {
+          // Nearly every sample: the phase is a running sum, so the tables'
+          // values and the background are taken one sample after another;
+          // the crossfade and the mix, with their two divisions, then run
+          // over a chunk of samples at once.
+          constexpr int32_t kChunk = 256;
+          int32_t v0[kChunk];
+          int32_t dv[kChunk];
+          int32_t bgw[kChunk];
+          ToneRun run{v0, dv, bgw, 0, 0, span, amp, divisor, nullptr};
+          for (int32_t j0 = 0; j0 < k; j0 += kChunk) {
+            const int32_t m = std::min(kChunk, k - j0);
+            auto values = [&](auto present) {
+              for (int32_t j = 0; j < m; ++j) {
+                const TablePos tp = cursor.at(step());
+                const int32_t a = lerp(t0, tp);
+                v0[j] = a;
+                dv[j] = lerp(t1, tp) - a;
+                bgw[j] = mul32(present ? bg.next_present() : bg.next(), srweight);
+              }
+            };
+            if (bg.data != nullptr)
+              values(std::true_type{});
+            else
+              values(std::false_type{});
+            run.n = m;
+            run.off = static_cast<int32_t>(off);
+            run.out = out + j0;
+            tonemix(run);
+            off += m;
+          }
         } else {
           // The loop of nearly every sample, built twice so that the test
           // for a missing recording is not taken per sample.

@@ -349,4 +349,14 @@ TEST(Differential, EchoWithoutSse41) {
   vox::round_allowed = true;
 }
 
+// The crossfade and mix in pairs and one sample at a time, which processors
+// with AVX do not take.
+TEST(Differential, NarrowerCrossfadeLanes) {
+  for (const vox::Lanes lanes : {vox::Lanes::two, vox::Lanes::one}) {
+    vox::lanes_allowed = lanes;
+    run_cases(lanes == vox::Lanes::two ? 21 : 22, 150);
+  }
+  vox::lanes_allowed = vox::Lanes::four;
+}
+
 }  // namespace
