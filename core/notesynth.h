@@ -226,7 +226,7 @@ int32_t wrtnote(int32_t n, R& r) {
         };
         if (span == 0) {  // a zero span gives the later stage
           for (int32_t j = 0; j < k; ++j) emit(j, lerp(t1, cursor.at(step())), bg.next());
-        } else if (span > 0 && off >= 0 && off + k - 1 <= span) {
+        } else if (span > 0 && off >= 0 && off + k - 1 <= std::min<int64_t>(INT32_MAX, int64_t{kToneReach} * span)) {
           // Nearly every sample: the phase is a running sum, so the tables'
           // values and the background are taken one sample after another;
           // the crossfade and the mix, with their two divisions, then run
@@ -258,23 +258,16 @@ int32_t wrtnote(int32_t n, R& r) {
             off += m;
           }
         } else {
-          // The loop of nearly every sample, built twice so that the test
-          // for a missing recording is not taken per sample.
+          // Breakpoints out of order, or far past the last one: the
+          // crossfade's 64-bit product and its 32-bit sum may wrap.
           const FixedDiv xdiv(span);
-          auto tone = [&](auto present) {
-            for (int32_t j = 0; j < k; ++j) {
-              const TablePos tp = cursor.at(step());
-              const int32_t v0 = lerp(t0, tp);
-              const int32_t v1 = lerp(t1, tp);
-              const int32_t bgval = present ? bg.next_present() : bg.next();
-              emit(j, wrap32(v0 + xdiv(int64_t{v1 - v0} * off)), bgval);  // the product in 64 bits
-              ++off;
-            }
-          };
-          if (bg.data != nullptr)
-            tone(std::true_type{});
-          else
-            tone(std::false_type{});
+          for (int32_t j = 0; j < k; ++j) {
+            const TablePos tp = cursor.at(step());
+            const int32_t v0 = lerp(t0, tp);
+            const int32_t v1 = lerp(t1, tp);
+            emit(j, wrap32(v0 + xdiv(int64_t{v1 - v0} * off)), bg.next());
+            ++off;
+          }
         }
       }
       const bool full = r.commit(k, Form::note, part, bg.pos);

@@ -7,19 +7,29 @@
 //   tone = v0 + trunc(dv * off / span)
 //   out  = low16(trunc((10 * tone * amp + bgw) / divisor))
 //
-// It is only given stretches whose offsets all lie inside the stage's span
-// (0 <= off + j <= span, span > 0) and tone values from the interpolation
-// (|v0| < 2^17, |dv| < 2^18). Then every crossfade quotient is no larger than
-// |dv|, the product dv * off stays below 2^50, and the double division
-// truncated gives the exact integer quotient: an exact quotient m - f just
-// below an integer m lies at least 1/|dv * off| > 2^-50 of m below it,
-// beyond double's rounding. So each sample is the one the 64-bit integer
-// crossfade gives, whether lanes of two or four are used.
+// It is only given stretches whose offsets o = off + j satisfy
+// 0 <= o <= kToneReach x span (span > 0; past the stage's end the crossfade
+// carries on beyond the later stage) and o < 2^31, and tone values from the
+// interpolation: |v0| < 2^17, |dv| < 2^18. Then every step is exact in
+// double and nothing wraps:
+//   - |dv x o| < 2^49, exact; an exact quotient m - f just below an integer
+//     m lies at least 1/|dv x o| > 2^-50 of m below it, beyond double's
+//     rounding, so the truncated double division is the integer quotient;
+//   - |quotient| <= kToneReach x |dv| < 2^26 and |tone| < 2^27, so
+//     10 x tone stays below 2^31;
+//   - |mix| < 10 x 2^27 + 2^31 (amp <= 1), so with |divisor| >= 2 the
+//     truncated mix fits a 32-bit lane (divisors of magnitude 1 take the
+//     64-bit conversion, one sample at a time).
+// So each sample is the one the 64-bit integer crossfade gives, whether
+// lanes of four, two or one are used.
 #pragma once
 
 #include <cstdint>
 
 namespace vox {
+
+// How far past a stage's span (in spans) its crossfade may be continued.
+inline constexpr int32_t kToneReach = 256;
 
 struct ToneRun {
   const int32_t* v0;   // earlier stage
