@@ -1,8 +1,9 @@
 // The block renderer that the three libraries share: call set-up, the event
 // loop over the score stream, rests, and the sample writer (dry() and
-// commit(), which write runs of samples and apply the echo to them). A library's traits type V says what differs: where the stream comes
-// from, whether the buffer is cleared, the pitch unit, the echo tail, and its
-// trace texts.
+// commit(), which write runs of samples and apply the echo to them). A
+// library's traits type V says what differs: where the stream comes from,
+// whether the buffer is cleared, the pitch unit, the echo tail, and its trace
+// texts.
 #pragma once
 
 #include <algorithm>
