@@ -34,7 +34,7 @@ void mixscalar(const ToneRun& r, int32_t from) {
 inline __m128i low16lanes(__m128i v) { return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(v, 16), 16), v); }
 
 // Two samples per step. Each conversion to a 32-bit lane is in range: the
-// quotient is a crossfade step and |divisor| >= 2 keeps the mix below 2^31.
+// quotient stays below 2^26 and |divisor| >= 2 keeps the mix below 2^31.
 void mix2(const ToneRun& r) {
   const __m128d amp = _mm_set1_pd(r.amp);
   const __m128d div = _mm_set1_pd(r.divisor);
